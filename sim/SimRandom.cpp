@@ -1,0 +1,46 @@
+#include "sim/SimRandom.h"
+
+#include <cmath>
+
+namespace {
+std::uint64_t splitMix(std::uint64_t& x) {
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+}  // namespace
+
+SimRandom::SimRandom(std::uint64_t seed) {
+    state[0] = splitMix(seed);
+    state[1] = splitMix(seed);
+}
+
+std::uint32_t SimRandom::nextU32() {
+    // xorshift128+
+    std::uint64_t s1 = state[0];
+    const std::uint64_t s0 = state[1];
+    state[0] = s0;
+    s1 ^= s1 << 23;
+    state[1] = s1 ^ s0 ^ (s1 >> 17) ^ (s0 >> 26);
+    return static_cast<std::uint32_t>((state[1] + s0) >> 32);
+}
+
+float SimRandom::uniform() {
+    return static_cast<float>(nextU32() >> 8) * (1.0f / 16777216.0f);
+}
+
+float SimRandom::gaussian() {
+    if (hasSpare) {
+        hasSpare = false;
+        return spare;
+    }
+    float u1 = uniform();
+    if (u1 < 1e-12f) u1 = 1e-12f;
+    const float u2 = uniform();
+    const float r = std::sqrt(-2.0f * std::log(u1));
+    const float a = 6.2831853f * u2;
+    spare = r * std::sin(a);
+    hasSpare = true;
+    return r * std::cos(a);
+}
