@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Unit tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded tests
+# under ThreadSanitizer. Separate build folders so the normal build is untouched.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTIREL_BUILD_APP=OFF -DVANTIREL_BUILD_BENCH=OFF)
+
+cmake -S . -B build-asan "${common[@]}" -DVANTIREL_SANITIZE="address;undefined"
+cmake --build build-asan
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -L unit --timeout 600
+
+cmake -S . -B build-tsan "${common[@]}" -DVANTIREL_SANITIZE=thread
+cmake --build build-tsan
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --test-dir build-tsan --output-on-failure -L unit -R "${VANTIREL_TSAN_FILTER:-Thread|Concurren|Controller|Queue}" --timeout 600

@@ -1,0 +1,85 @@
+#include "CliArgs.h"
+
+#include <algorithm>
+#include <charconv>
+#include <stdexcept>
+
+namespace {
+
+double parseNumber(const std::string& name, const std::string& value) {
+    double out = 0.0;
+    const char* end = value.data() + value.size();
+    const auto result = std::from_chars(value.data(), end, out);
+    if (result.ec != std::errc() || result.ptr != end)
+        throw std::invalid_argument("--" + name + " needs a number, got '" + value + "'");
+    return out;
+}
+
+}  // namespace
+
+bool CliArgs::hasFlag(const std::string& name) const {
+    return std::find(flags.begin(), flags.end(), name) != flags.end();
+}
+
+std::optional<double> CliArgs::number(const std::string& name) const {
+    const auto it = options.find(name);
+    if (it == options.end()) return std::nullopt;
+    return parseNumber(name, it->second);
+}
+
+std::optional<std::string> CliArgs::text(const std::string& name) const {
+    const auto it = options.find(name);
+    if (it == options.end()) return std::nullopt;
+    return it->second;
+}
+
+CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flagNames) {
+    CliArgs args;
+    for (int k = 1; k < argc; ++k) {
+        const std::string word = argv[k];
+        if (word.rfind("--", 0) != 0) {
+            if (!args.command.empty())
+                throw std::invalid_argument("unexpected argument '" + word + "'");
+            args.command = word;
+            continue;
+        }
+        const std::string name = word.substr(2);
+        if (name.empty()) throw std::invalid_argument("empty option '--'");
+        if (std::find(flagNames.begin(), flagNames.end(), name) != flagNames.end()) {
+            args.flags.push_back(name);
+            continue;
+        }
+        if (k + 1 >= argc) throw std::invalid_argument("--" + name + " needs a value");
+        const std::string value = argv[++k];
+        if (name == "source") {
+            args.source = value;
+        } else if (name == "speed") {
+            args.speed = parseNumber(name, value);
+        } else if (name == "seconds") {
+            args.seconds = parseNumber(name, value);
+            if (*args.seconds <= 0) throw std::invalid_argument("--seconds must be positive");
+        } else if (name == "documents") {
+            args.documents = value;
+        } else if (name == "center-mhz") {
+            args.recordingCenterMHz = parseNumber(name, value);
+        } else {
+            args.options[name] = value;
+        }
+    }
+    if (args.command.empty()) throw std::invalid_argument("no command given");
+    return args;
+}
+
+std::string cliUsage() {
+    return "usage: vantirel-cli [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--speed N]\n"
+           "                    [--seconds S] [--documents DIR] COMMAND [options]\n"
+           "\n"
+           "commands:\n"
+           "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
+           "\n"
+           "  --source   auto (a dongle when attached, else the simulated world), rtlsdr, sim,\n"
+           "             or a .cu8 / .cf32 recording (centre from its .sigmf-meta or --center-mhz)\n"
+           "  --speed    pace the simulated or recorded source at N times real time (default 1)\n"
+           "  --seconds  end after S seconds of signal time\n"
+           "  --documents  folder for bookmarks and recordings (default: your documents folder)\n";
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Parsed command line of vantirel-cli: global options, the command and its options.
+struct CliArgs {
+    std::string source = "auto";  // auto | rtlsdr | sim | path to a .cu8/.cf32 recording
+    double speed = 1.0;
+    std::optional<double> seconds;
+    std::optional<std::string> documents;
+    std::optional<double> recordingCenterMHz;  // for recordings without a sidecar
+    std::string command;
+    std::map<std::string, std::string> options;  // --name value
+    std::vector<std::string> flags;              // --name (no value)
+
+    bool hasFlag(const std::string& name) const;
+    std::optional<double> number(const std::string& name) const;
+    std::optional<std::string> text(const std::string& name) const;
+};
+
+// Throws std::invalid_argument with a one-line reason on bad input. `flagNames` lists the
+// command options that take no value.
+CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flagNames);
+
+std::string cliUsage();

@@ -1,0 +1,81 @@
+#include "StatusJson.h"
+
+#include "control/SDRController.h"
+
+namespace {
+
+template <typename T>
+nlohmann::json optionalJSON(const std::optional<T>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+}  // namespace
+
+nlohmann::json controllerStatusJSON(const SDRController& c) {
+    nlohmann::json j;
+    j["isRunning"] = c.isRunning.get();
+    j["frequencyMHz"] = c.frequencyMHz.get();
+    j["statusText"] = c.statusText;
+    j["rdsEnabled"] = c.rdsEnabled();
+    j["rdsStationName"] = optionalJSON(c.rdsStationName);
+    j["rdsRadioText"] = optionalJSON(c.rdsRadioText);
+    j["rdsProgramType"] = optionalJSON(c.rdsProgramType);
+    j["rdsPICode"] = optionalJSON(c.rdsPICode);
+    j["rdsTP"] = c.rdsTP;
+    j["rdsTA"] = c.rdsTA;
+    j["vfoMarkerFraction"] = c.vfoMarkerFraction;
+    j["signalLevelDB"] = c.signalLevelDB.get();
+    j["signalStrengthNormalized"] = c.signalStrengthNormalized;
+    j["snrDB"] = c.snrDB;
+    j["noiseFloorDB"] = c.noiseFloorDB;
+    j["agcEnabled"] = c.agcEnabled();
+    j["manualGainTenthsDB"] = c.manualGainTenthsDB();
+    j["squelchEnabled"] = c.squelchEnabled.get();
+    j["squelchThresholdDB"] = c.squelchThresholdDB.get();
+    j["nbEnabled"] = c.nbEnabled.get();
+    j["nbThreshold"] = c.nbThreshold.get();
+    j["nrEnabled"] = c.nrEnabled.get();
+    j["nrAmount"] = c.nrAmount.get();
+    j["notchEnabled"] = c.notchEnabled.get();
+    j["notchFrequencyHz"] = c.notchFrequencyHz.get();
+    j["isScanning"] = c.isScanning.get();
+    j["scanProgress"] = c.scanProgress;
+    j["scanBandName"] = optionalJSON(c.scanBandName);
+    j["isRecording"] = c.isRecording.get();
+    j["recordingMode"] = c.recordingMode;
+    j["lastRecordingURL"] =
+        c.lastRecordingURL ? nlohmann::json(c.lastRecordingURL->string()) : nlohmann::json(nullptr);
+    j["isAdvancedMode"] = c.isAdvancedMode;
+    j["mode"] = std::string(rawValue(c.mode.get()));
+    j["stereoEnabled"] = c.stereoEnabled.get();
+    j["stereoDetected"] = c.stereoDetected.get();
+    j["cpuUsagePercent"] = c.cpuUsagePercent;
+    j["audioLevelL"] = c.audioLevelL;
+    j["audioLevelR"] = c.audioLevelR;
+    j["audioVolume"] = c.audioVolume();
+    j["audioBalance"] = c.audioBalance.get();
+    j["isNarrowbandFM"] = c.isNarrowbandFM();
+    j["adsbEnabled"] = c.adsbEnabled.get();
+    j["adsbDebugInfo"] = c.adsbDebugInfo;
+    j["aprsEnabled"] = c.aprsEnabled.get();
+    j["selectedStationID"] =
+        c.selectedStationID ? nlohmann::json(c.selectedStationID->text()) : nlohmann::json(nullptr);
+    j["dabScanning"] = c.dabScanning.get();
+    j["dabScanProgress"] = c.dabScanProgress;
+    j["dabStatus"] = c.dabStatus;
+    j["dabFreqOffsetHz"] = c.dabFreqOffsetHz;
+    j["dabFICStatus"] = c.dabFICStatus;
+    j["dabActive"] = c.dabActive.get();
+    j["dabEnsembleLabel"] = c.dabEnsembleLabel;
+    j["dabEnsembleId"] = c.dabEnsembleId;
+    j["dabSelectedServiceId"] = optionalJSON(c.dabSelectedServiceId);
+    j["dabPRSCorrelation"] = c.dabPRSCorrelation;
+    j["dabFICCRCCount"] = c.dabFICCRCCount;
+    j["dabIsStereo"] = c.dabIsStereo;
+    j["dabRSHuntMissStreak"] = c.dabRSHuntMissStreak;
+    j["dabCifCounter"] = c.dabCifCounter;
+    j["dabSuperframeCount"] = c.dabSuperframeCount;
+    j["dabStreamRunning"] = c.dabStreamRunning.get();
+    j["frequencyCorrectionPPM"] = c.frequencyCorrectionPPM.get();
+    return j;
+}
