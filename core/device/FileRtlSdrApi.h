@@ -13,8 +13,8 @@
 #include "device/RtlSdrApi.h"
 
 struct FileRtlSdrOptions {
-    std::filesystem::path path;               // .cu8 or .cf32, optionally with a SigMF sidecar
-    std::optional<double> centerFrequencyHz;  // where the recording was tuned; the sidecar wins
+    std::filesystem::path path{};             // .cu8 or .cf32, optionally with a SigMF sidecar
+    std::optional<double> centerFrequencyHz{};  // where the recording was tuned; the sidecar wins
     double speed = 1.0;                       // 1 = real time, 2 = twice as fast, <= 0 = unpaced
 };
 
