@@ -4,10 +4,14 @@ namespace {
 
 const char* caseName(AudioError::Kind kind) {
     switch (kind) {
-        case AudioError::Kind::initializeFailed: return "initializeFailed";
-        case AudioError::Kind::formatCreationFailed: return "formatCreationFailed";
-        case AudioError::Kind::noOutputDevice: return "noOutputDevice";
-        case AudioError::Kind::engineStartFailed: return "engineStartFailed";
+        case AudioError::Kind::initializeFailed:
+            return "initializeFailed";
+        case AudioError::Kind::formatCreationFailed:
+            return "formatCreationFailed";
+        case AudioError::Kind::noOutputDevice:
+            return "noOutputDevice";
+        case AudioError::Kind::engineStartFailed:
+            return "engineStartFailed";
     }
     return "unknown";
 }

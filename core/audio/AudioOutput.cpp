@@ -44,9 +44,8 @@ void AudioSampleRing::append(std::span<const float> samples) {
         count = capacity;
         return;
     }
-    const std::size_t overflow = count + samples.size() > capacity
-                                     ? count + samples.size() - capacity
-                                     : 0;
+    const std::size_t overflow =
+        count + samples.size() > capacity ? count + samples.size() - capacity : 0;
     discard(overflow);
     std::size_t tail = head + count;
     if (tail >= capacity) tail -= capacity;

@@ -96,14 +96,14 @@ private:
     AudioSampleRing leftBuffer;
     AudioSampleRing rightBuffer;
     mutable std::mutex lock;
-    const std::size_t maxBufferSize;         // 4 s
+    const std::size_t maxBufferSize;  // 4 s
     const double engineRateHz;
-    bool hasPrebuffered = false;             // set at the first prime, never cleared
+    bool hasPrebuffered = false;  // set at the first prime, never cleared
     bool hasEverPrimed = false;
     const std::size_t initialPrimeThreshold;  // 0.4 s
     const std::size_t maxRecoveryThreshold;   // 0.8 s
     std::int64_t pullCalls = 0;
-    double lastPullMediaTime = 0.0;           // sink clock of the previous pull; 0 before it
+    double lastPullMediaTime = 0.0;  // sink clock of the previous pull; 0 before it
     std::atomic<double> sourceRateHz{kDefaultSourceRateHz};
     std::atomic<float> mixerVolume;
 };

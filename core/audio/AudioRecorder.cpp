@@ -28,8 +28,8 @@ std::int16_t pcm16FromFloat(float v) {
 }
 
 std::array<std::uint8_t, AudioRecorder::kHeaderBytes> makeWAVHeader(double sampleRateHz,
-                                                                   int channels,
-                                                                   std::uint32_t dataBytes) {
+                                                                    int channels,
+                                                                    std::uint32_t dataBytes) {
     const auto rate = static_cast<std::uint32_t>(sampleRateHz);
     const auto channelCount = static_cast<std::uint16_t>(channels);
     std::array<std::uint8_t, AudioRecorder::kHeaderBytes> h{};
@@ -41,9 +41,9 @@ std::array<std::uint8_t, AudioRecorder::kHeaderBytes> makeWAVHeader(double sampl
     putU16(&h[20], 1);  // PCM
     putU16(&h[22], channelCount);
     putU32(&h[24], rate);
-    putU32(&h[28], rate * channelCount * 2);  // byte rate
+    putU32(&h[28], rate * channelCount * 2);                       // byte rate
     putU16(&h[32], static_cast<std::uint16_t>(channelCount * 2));  // block align
-    putU16(&h[34], 16);  // bits per sample
+    putU16(&h[34], 16);                                            // bits per sample
     putTag(&h[36], "data");
     putU32(&h[40], dataBytes);
     return h;
@@ -73,7 +73,8 @@ AudioRecorder::~AudioRecorder() {
     close();
 }
 
-void AudioRecorder::write(std::span<const float> left, std::optional<std::span<const float>> right) {
+void AudioRecorder::write(std::span<const float> left,
+                          std::optional<std::span<const float>> right) {
     std::lock_guard lock(mutex);
     if (!fileHandle || full || failed || left.empty()) return;
     const std::size_t frameBytes = 2 * static_cast<std::size_t>(channelCount);

@@ -75,5 +75,5 @@ std::int16_t pcm16FromFloat(float v);
 
 // The 44-byte canonical PCM WAV header (RIFF/WAVE, "fmt " chunk of 16 bytes, "data").
 std::array<std::uint8_t, AudioRecorder::kHeaderBytes> makeWAVHeader(double sampleRateHz,
-                                                                   int channels,
-                                                                   std::uint32_t dataBytes);
+                                                                    int channels,
+                                                                    std::uint32_t dataBytes);

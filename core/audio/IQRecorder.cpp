@@ -44,16 +44,16 @@ nlohmann::json makeSigMFMetadata(const IQRecordingInfo& info, const std::string&
           {"core:recorder", "Vantirel"},
           // Our data file is not "<stem>.sigmf-data"; SigMF names it here instead.
           {"core:dataset", dataFileName}}},
-        {"captures",
-         nlohmann::json::array({{{"core:sample_start", 0},
-                                 {"core:frequency", info.centerFrequencyHz},
-                                 {"core:datetime", iso8601UTC(info.startTime)}}})},
+        {"captures", nlohmann::json::array({{{"core:sample_start", 0},
+                                             {"core:frequency", info.centerFrequencyHz},
+                                             {"core:datetime", iso8601UTC(info.startTime)}}})},
         {"annotations", nlohmann::json::array()},
     };
 }
 
 IQRecorder::IQRecorder(const std::filesystem::path& path, const IQRecordingInfo& info)
-    : fileHandle(std::fopen(path.c_str(), "wb")), ioQueue("iq.record.queue", ThreadPriority::utility) {
+    : fileHandle(std::fopen(path.c_str(), "wb")),
+      ioQueue("iq.record.queue", ThreadPriority::utility) {
     if (!fileHandle) {
         failed.store(true, std::memory_order_relaxed);
         return;
@@ -94,7 +94,8 @@ void IQRecorder::write(std::span<const IQSample> samples) {
 }
 
 void IQRecorder::writeBlock(Block block) {
-    const std::size_t count = std::fwrite(block.data(), sizeof(IQSample), block.size(), fileHandle.get());
+    const std::size_t count =
+        std::fwrite(block.data(), sizeof(IQSample), block.size(), fileHandle.get());
     if (count != block.size()) failed.store(true, std::memory_order_relaxed);
     written.fetch_add(count, std::memory_order_relaxed);
     pendingBytes.fetch_sub(block.size() * sizeof(IQSample), std::memory_order_relaxed);

@@ -7,10 +7,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <span>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "device/IQSample.h"
 #include "platform/SerialQueue.h"

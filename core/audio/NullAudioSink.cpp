@@ -16,7 +16,8 @@ constexpr std::chrono::milliseconds kMaxLag{500};
 NullAudioSink::NullAudioSink(NullAudioSinkConfig cfg)
     : config(std::move(cfg)),
       periodFrames(static_cast<std::size_t>(std::max(
-          1.0, std::round(config.sampleRateHz * std::chrono::duration<double>(config.period).count())))),
+          1.0,
+          std::round(config.sampleRateHz * std::chrono::duration<double>(config.period).count())))),
       left(periodFrames, 0.0f),
       right(periodFrames, 0.0f) {
     if (!(config.speedFactor > 0.0)) config.speedFactor = 1.0;
@@ -30,7 +31,7 @@ void NullAudioSink::start(RenderCallback render) {
     stop();
     renderCallback = std::move(render);
     running.store(true, std::memory_order_relaxed);
-    thread = std::jthread([this](std::stop_token stop) { run(stop); });
+    thread = std::jthread([this](const std::stop_token& stop) { run(stop); });
 }
 
 void NullAudioSink::stop() {
@@ -48,7 +49,7 @@ void NullAudioSink::renderPeriod() {
     frames.store(after, std::memory_order_relaxed);
 }
 
-void NullAudioSink::run(std::stop_token stop) {
+void NullAudioSink::run(const std::stop_token& stop) {
     configureCurrentThread("NullAudioSink", ThreadPriority::userInteractive);
     using Clock = std::chrono::steady_clock;
     const auto step = std::chrono::duration_cast<Clock::duration>(

@@ -41,7 +41,7 @@ public:
     std::size_t framesPerPeriod() const { return periodFrames; }
 
 private:
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
     void renderPeriod();
 
     NullAudioSinkConfig config;

@@ -1,13 +1,13 @@
 #include "audio/PortAudioSink.h"
 
+#include <dlfcn.h>
+#include <portaudio.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
-
-#include <dlfcn.h>
-#include <portaudio.h>
 
 #include "audio/AudioError.h"
 #include "platform/DebugLog.h"
@@ -120,8 +120,8 @@ void PortAudioSink::start(RenderCallback render) {
     renderCallback = std::move(render);
     PaStream* opened = nullptr;
     const auto framesPerBuffer = static_cast<unsigned long>(std::lround(rateHz * kPeriodSeconds));
-    PaError status = Pa_OpenStream(&opened, nullptr, &parameters, rateHz, framesPerBuffer,
-                                   paNoFlag, &Trampoline::callback, this);
+    PaError status = Pa_OpenStream(&opened, nullptr, &parameters, rateHz, framesPerBuffer, paNoFlag,
+                                   &Trampoline::callback, this);
     if (status != paNoError) throw portAudioError(AudioError::Kind::engineStartFailed, status);
     stream.reset(opened);
     if (const PaStreamInfo* streamInfo = Pa_GetStreamInfo(opened)) {
@@ -146,4 +146,3 @@ void PortAudioSink::stop() {
 bool PortAudioSink::isRunning() const {
     return stream && Pa_IsStreamActive(stream.get()) == 1;
 }
-

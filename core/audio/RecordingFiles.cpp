@@ -15,7 +15,7 @@ std::filesystem::path firstFreePath(const std::filesystem::path& dir, const std:
     for (int suffix = 1;; ++suffix) {
         std::string name = stem;
         if (suffix > 1) name += "_" + std::to_string(suffix);
-        const std::filesystem::path candidate = dir / (name + std::string(extension));
+        std::filesystem::path candidate = dir / (name + std::string(extension));
         if (!isTaken(candidate) && !(withSidecar && isTaken(sigmfMetaPath(candidate)))) {
             return candidate;
         }

@@ -1,13 +1,13 @@
 #include "dsp/FFTAnalyzer.h"
 
+#include <fftw3.h>
+
 #include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <numbers>
-
-#include <fftw3.h>
 
 #include "platform/DebugLog.h"
 
@@ -64,7 +64,8 @@ FFTAnalyzer::FFTAnalyzer(std::size_t fftSize)
     }
     // Periodic form: denominator n, so w[0] = 0 and w[n/2] is the peak.
     for (std::size_t k = 0; k < n; ++k) {
-        const double phaseRad = 2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(n);
+        const double phaseRad =
+            2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(n);
         window[k] = static_cast<float>(kHannNormPeak * (1.0 - std::cos(phaseRad)));
     }
 }

@@ -1,12 +1,11 @@
-#include "audio/AudioRecorder.h"
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "RecorderTestSupport.h"
+#include "audio/AudioRecorder.h"
 
 namespace {
 
@@ -29,12 +28,21 @@ TEST_F(AudioRecorderTest, OneSecondMonoHasTheCanonicalHeader) {
     }
     const auto b = readBytes(path);
     ASSERT_EQ(b.size(), 44u + 102'400u);
-    struct Field { std::size_t offset; int size; std::uint32_t value; const char* what; };
+    struct Field {
+        std::size_t offset;
+        int size;
+        std::uint32_t value;
+        const char* what;
+    };
     const Field fields[] = {
-        {4, 4, 102'436, "RIFF size = data + 36"}, {16, 4, 16, "fmt chunk size"},
-        {20, 2, 1, "PCM"},                        {22, 2, 1, "channels"},
-        {24, 4, 51'200, "sample rate"},           {28, 4, 102'400, "byte rate"},
-        {32, 2, 2, "block align"},                {34, 2, 16, "bits per sample"},
+        {4, 4, 102'436, "RIFF size = data + 36"},
+        {16, 4, 16, "fmt chunk size"},
+        {20, 2, 1, "PCM"},
+        {22, 2, 1, "channels"},
+        {24, 4, 51'200, "sample rate"},
+        {28, 4, 102'400, "byte rate"},
+        {32, 2, 2, "block align"},
+        {34, 2, 16, "bits per sample"},
         {40, 4, 102'400, "data size"},
     };
     for (const Field& f : fields) {
@@ -50,11 +58,21 @@ TEST_F(AudioRecorderTest, OneSecondMonoHasTheCanonicalHeader) {
 }
 
 TEST(AudioRecorderConversionTest, ClipsAtFullScaleAndTruncates) {
-    struct Case { float in; std::int16_t out; };
+    struct Case {
+        float in;
+        std::int16_t out;
+    };
     const Case cases[] = {
-        {1.0f, 32767},    {1.5f, 32767},   {-1.0f, -32767}, {-7.0f, -32767},
-        {0.5f, 16383},    {-0.5f, -16383}, {0.0f, 0},       {1e-5f, 0},
-        {0.99999f, 32766}, {std::numeric_limits<float>::quiet_NaN(), 0},
+        {1.0f, 32767},
+        {1.5f, 32767},
+        {-1.0f, -32767},
+        {-7.0f, -32767},
+        {0.5f, 16383},
+        {-0.5f, -16383},
+        {0.0f, 0},
+        {1e-5f, 0},
+        {0.99999f, 32766},
+        {std::numeric_limits<float>::quiet_NaN(), 0},
         {std::numeric_limits<float>::infinity(), 32767},
         {-std::numeric_limits<float>::infinity(), -32767},
     };
@@ -67,7 +85,11 @@ TEST(AudioRecorderConversionTest, ClipsAtFullScaleAndTruncates) {
 TEST_F(AudioRecorderTest, FramesAlwaysHoldTheDeclaredChannels) {
     const std::vector<float> left = {0.5f, -0.5f, 1.0f, 0.25f};
     const std::vector<float> right = {0.1f, 0.5f};  // shorter than left
-    struct Case { int channels; bool withRight; std::vector<std::int16_t> samples; };
+    struct Case {
+        int channels;
+        bool withRight;
+        std::vector<std::int16_t> samples;
+    };
     const Case cases[] = {
         // Stereo: right where present, left repeated beyond its end.
         {2, true, {16383, 3276, -16383, 16383, 32767, 32767, 8191, 8191}},
@@ -92,7 +114,8 @@ TEST_F(AudioRecorderTest, FramesAlwaysHoldTheDeclaredChannels) {
         EXPECT_EQ(u16At(b, 22), c.channels);
         EXPECT_EQ(u16At(b, 32), 2 * c.channels);
         EXPECT_EQ(u32At(b, 28), 48'000u * 2 * c.channels);
-        for (std::size_t i = 0; i < c.samples.size(); ++i) EXPECT_EQ(sampleAt(b, i), c.samples[i]) << i;
+        for (std::size_t i = 0; i < c.samples.size(); ++i)
+            EXPECT_EQ(sampleAt(b, i), c.samples[i]) << i;
     }
 }
 

@@ -1,10 +1,9 @@
-#include "audio/IQRecorder.h"
+#include <gtest/gtest.h>
 
 #include <cstring>
 
-#include <gtest/gtest.h>
-
 #include "RecorderTestSupport.h"
+#include "audio/IQRecorder.h"
 #include "audio/RecordingFiles.h"
 #include "support/TestSignals.h"
 

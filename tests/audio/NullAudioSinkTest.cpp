@@ -1,13 +1,12 @@
-#include "audio/NullAudioSink.h"
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <mutex>
 #include <numeric>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "audio/AudioOutput.h"
+#include "audio/NullAudioSink.h"
 
 namespace {
 

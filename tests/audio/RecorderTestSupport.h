@@ -1,13 +1,13 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 // A fresh directory per test, removed afterwards.
 class RecorderTestDir : public ::testing::Test {

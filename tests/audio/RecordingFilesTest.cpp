@@ -1,4 +1,4 @@
-#include "audio/RecordingFiles.h"
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -6,9 +6,8 @@
 #include <optional>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "RecorderTestSupport.h"
+#include "audio/RecordingFiles.h"
 
 namespace {
 
@@ -35,15 +34,18 @@ private:
 
 // 2024-05-01 10:15:30.900 UTC.
 const auto kStart = std::chrono::sys_days{std::chrono::year{2024} / 5 / 1} +
-                    std::chrono::hours{10} + std::chrono::minutes{15} +
-                    std::chrono::seconds{30} + std::chrono::milliseconds{900};
+                    std::chrono::hours{10} + std::chrono::minutes{15} + std::chrono::seconds{30} +
+                    std::chrono::milliseconds{900};
 
 }  // namespace
 
 using RecordingFilesTest = RecorderTestDir;
 
 TEST_F(RecordingFilesTest, NamesCarryTheLocalStartTime) {
-    struct Case { const char* tz; const char* stamp; };
+    struct Case {
+        const char* tz;
+        const char* stamp;
+    };
     const Case cases[] = {
         {"UTC0", "2024-05-01_10-15-30"},
         {"CET-1CEST,M3.5.0,M10.5.0/3", "2024-05-01_12-15-30"},  // summer time, UTC+2

@@ -1,4 +1,4 @@
-#include "dsp/FFTAnalyzer.h"
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "dsp/FFTAnalyzer.h"
 #include "support/TestSignals.h"
 
 namespace {
@@ -44,7 +43,11 @@ TEST(FFTAnalyzerTest, WindowIsNormalisedPeriodicHann) {
 TEST(FFTAnalyzerTest, ToneLandsInItsCentredBinWithWindowGain) {
     // Bin-centred complex tones of amplitude A: the peak is (A * sum w)^2 = (A * 0.8165 n)^2,
     // the Hann neighbours a quarter of it each, every other bin (numerically) empty.
-    struct Case { double toneHz; float amplitude; std::size_t index; };
+    struct Case {
+        double toneHz;
+        float amplitude;
+        std::size_t index;
+    };
     const Case cases[] = {
         {0.0, 1.0f, kN / 2},                   // DC in the centre
         {kRateHz / 4, 0.5f, 3 * kN / 4},       // +fs/4
@@ -57,7 +60,8 @@ TEST(FFTAnalyzerTest, ToneLandsInItsCentredBinWithWindowGain) {
     const FFTAnalyzer analyzer(kN);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.toneHz);
-        const auto spectrum = analyzer.magnitudeSpectrum(makeTone(c.toneHz, kRateHz, kN, c.amplitude));
+        const auto spectrum =
+            analyzer.magnitudeSpectrum(makeTone(c.toneHz, kRateHz, kN, c.amplitude));
         ASSERT_TRUE(spectrum.has_value());
         ASSERT_EQ(spectrum->size(), kN);
         const double peak = std::pow(c.amplitude * 0.8165 * kN, 2.0);
