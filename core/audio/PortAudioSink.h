@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+
+#include "audio/AudioSink.h"
+
+// The default output device through PortAudio: a stereo float32 non-interleaved stream
+// (paNonInterleaved, one buffer per channel) at the requested rate, or at the device's
+// default rate when it refuses the requested one (AudioOutput's pacing resamples either way).
+// Periods of about 10 ms keep the callback interval inside the pacing window.
+// PortAudio is initialised for the life of the object and terminated after it.
+// Thread safety: start/stop from one owner thread; render runs on PortAudio's thread.
+class PortAudioSink final : public AudioSink {
+public:
+    // Initialises PortAudio; throws AudioError initializeFailed("PortAudio: ...").
+    explicit PortAudioSink(double sampleRateHz);
+    ~PortAudioSink() override;
+    PortAudioSink(const PortAudioSink&) = delete;
+    PortAudioSink& operator=(const PortAudioSink&) = delete;
+
+    // Throws AudioError noOutputDevice, formatCreationFailed or engineStartFailed.
+    void start(RenderCallback render) override;
+    void stop() override;
+    bool isRunning() const override;
+    double deviceSampleRate() const override { return streamRateHz; }
+
+private:
+    struct Library {
+        Library();
+        ~Library();
+        Library(const Library&) = delete;
+        Library& operator=(const Library&) = delete;
+    };
+    struct StreamCloser {
+        void operator()(void* stream) const noexcept;
+    };
+    struct Trampoline;  // PortAudio's C callback, defined with PortAudio's types
+
+    Library library;  // first: initialised before, and terminated after, the stream
+    double requestedRateHz;
+    double streamRateHz;
+    RenderCallback renderCallback;
+    std::unique_ptr<void, StreamCloser> stream;
+};
