@@ -76,7 +76,9 @@ private:
         double gain = 1.0;              // linear amplitude factor
         double sampleRateHz = 2'048'000.0;
     };
-    bool isValid(Handle handle) const { return deviceOpen && handle == static_cast<const void*>(this); }
+    bool isValid(Handle handle) const {
+        return deviceOpen && handle == static_cast<const void*>(this);
+    }
     Snapshot snapshot() const;
 
     const FileRtlSdrOptions options;

@@ -13,7 +13,8 @@ struct IQRingState {
     std::int64_t capacity = 1;
     std::int64_t writeIndex = 0;  // slot of the next written sample
     std::int64_t readIndex = 0;   // slot of the oldest unread sample
-    std::int64_t count = 0;       // unread samples, 0..capacity; writeIndex == (readIndex + count) % capacity
+    // Unread samples, 0..capacity; always writeIndex == (readIndex + count) % capacity.
+    std::int64_t count = 0;
 };
 
 // Appends `in`; returns how many unread samples were overwritten.

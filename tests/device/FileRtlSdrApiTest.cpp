@@ -256,7 +256,8 @@ TEST_F(FileRtlSdrApiTest, UnusableRecordingsFailAtOpenWithAReason) {
     const Case cases[] = {
         {missing, "cannot read recording " + missing.string() + ": No such file or directory"},
         {writeBytes("empty.cu8", {}), "is empty"},
-        {writeBytes("short.cf32", Bytes(13, 1)), "is not a whole number of cf32 samples (13 bytes)"},
+        {writeBytes("short.cf32", Bytes(13, 1)),
+         "is not a whole number of cf32 samples (13 bytes)"},
         {writeBytes("one.cu8", Bytes(1, 1)), "holds no complete IQ sample"},
         {writeBytes("audio.wav", Bytes(64, 1)), "has an unknown format"},
         {garbageMeta, "cannot parse SigMF metadata"},
@@ -291,7 +292,9 @@ TEST_F(FileRtlSdrApiTest, CancelBeforeTheReadMakesItReturnAtOnce) {
 class SlowReader {
 public:
     explicit SlowReader(FileRtlSdrApi& api, RtlSdrApi::Handle handle) : api(api), handle(handle) {
-        thread = std::jthread([this] { result = this->api.readAsync(this->handle, &callback, this, 0, kBufferBytes); });
+        thread = std::jthread([this] {
+            result = this->api.readAsync(this->handle, &callback, this, 0, kBufferBytes);
+        });
         std::unique_lock guard(lock);
         arrived.wait(guard, [this] { return buffers > 0; });
     }
@@ -348,21 +351,25 @@ TEST_F(FileRtlSdrApiTest, ControlCallsFromAnotherThreadWhileReading) {
     std::mutex lock;
     std::condition_variable arrived;
     int buffers = 0;
-    struct Context { std::mutex* lock; std::condition_variable* arrived; int* buffers; } ctx{&lock, &arrived, &buffers};
-    std::jthread reader([&] {
-        dongle.api.readAsync(dongle.handle, [](unsigned char*, std::uint32_t, void* c) {
-            auto* x = static_cast<Context*>(c);
-            std::lock_guard guard(*x->lock);
-            ++*x->buffers;
-            x->arrived->notify_all();
-        }, &ctx, 0, 16'384);
-    });
+    struct Context {
+        std::mutex* lock;
+        std::condition_variable* arrived;
+        int* buffers;
+    } ctx{&lock, &arrived, &buffers};
+    const auto count = [](unsigned char*, std::uint32_t, void* c) {
+        auto* x = static_cast<Context*>(c);
+        std::lock_guard guard(*x->lock);
+        ++*x->buffers;
+        x->arrived->notify_all();
+    };
+    std::jthread reader([&] { dongle.api.readAsync(dongle.handle, count, &ctx, 0, 16'384); });
     {
         std::unique_lock guard(lock);
         arrived.wait(guard, [&] { return buffers > 0; });
     }
     for (int k = 0; k < 2000; ++k) {
-        dongle.api.setCenterFreq(dongle.handle, kCentreHz + static_cast<std::uint32_t>(k % 3) * 600'000);
+        const auto stepHz = static_cast<std::uint32_t>(k % 3) * 600'000;  // in and out of range
+        dongle.api.setCenterFreq(dongle.handle, kCentreHz + stepHz);
         dongle.api.setTunerGainMode(dongle.handle, k % 2);
         dongle.api.setTunerGain(dongle.handle, k % 500);
     }

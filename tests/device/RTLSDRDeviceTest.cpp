@@ -80,16 +80,25 @@ TEST(RTLSDRErrorTest, DescribesCaseNameAndPayload) {
 }
 
 TEST(RTLSDRDeviceTest, OpenFailuresAreTypedAndLeaveTheDeviceClosed) {
-    struct Case { std::uint32_t count; int openStatus; bool nullHandle; RTLSDRError::Kind kind;
-                  int status; Calls calls; };
+    struct Case {
+        const char* name;
+        std::uint32_t count;
+        int openStatus;
+        bool nullHandle;
+        RTLSDRError::Kind kind;
+        int status;
+        Calls calls;
+    };
     const Case cases[] = {
-        {0, 0, false, RTLSDRError::Kind::deviceNotFound, 0, {"get_device_count()"}},
-        {1, -3, false, RTLSDRError::Kind::openFailed, -3, {"get_device_count()", "open(0)"}},
+        {"no dongle", 0, 0, false, RTLSDRError::Kind::deviceNotFound, 0, {"get_device_count()"}},
+        {"open fails", 1, -3, false, RTLSDRError::Kind::openFailed, -3,
+         {"get_device_count()", "open(0)"}},
         // librtlsdr may report success without a handle.
-        {1, 0, true, RTLSDRError::Kind::openFailed, 0, {"get_device_count()", "open(0)"}},
+        {"no handle", 1, 0, true, RTLSDRError::Kind::openFailed, 0,
+         {"get_device_count()", "open(0)"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.calls.size() * 10 + static_cast<std::size_t>(c.kind));
+        SCOPED_TRACE(c.name);
         Rig rig;
         rig.api->setDeviceCount(c.count);
         rig.api->setResult("open", c.openStatus);
