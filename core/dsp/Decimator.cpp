@@ -8,9 +8,9 @@
 Decimator::Decimator([[maybe_unused]] int factor, double inputRate)
     : stage1(FIRTaps::lowpass({.sampleRate = inputRate, .cutoffHz = 100'000.0, .numTaps = 129}),
              kStage1Factor),
-      stage2(FIRTaps::lowpass(
-                 {.sampleRate = inputRate * 0.125, .cutoffHz = 15'000.0, .numTaps = 129}),
-             kStage2Factor),
+      stage2(
+          FIRTaps::lowpass({.sampleRate = inputRate * 0.125, .cutoffHz = 15'000.0, .numTaps = 129}),
+          kStage2Factor),
       intermediate(kPieceSamples / kStage1Factor + 1) {}
 
 std::size_t Decimator::outputCount(std::size_t inputCount) const {
@@ -32,8 +32,8 @@ std::size_t Decimator::process(std::span<const float> in, std::span<float> out) 
         // from here on: input rate / 8
         const std::size_t mid = stage1.process(piece, intermediate);
         // from here on: input rate / 40
-        written += stage2.process(std::span<const float>(intermediate.data(), mid),
-                                  out.subspan(written));
+        written +=
+            stage2.process(std::span<const float>(intermediate.data(), mid), out.subspan(written));
     }
     return written;
 }

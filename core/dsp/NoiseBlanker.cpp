@@ -15,22 +15,30 @@ void NoiseBlanker::process(std::span<const IQSample> in, std::span<IQSample> out
     assert(out.size() >= in.size());
     float avg = runningAvgMag;
     IQSample h = lastGood;
+    int run = blankedRun;
     for (std::size_t n = 0; n < in.size(); ++n) {
         const IQSample s = in[n];
         const float m = std::sqrt(s.i * s.i + s.q * s.q);
         if (avg > kMinAverage && m > avg * thresholdMultiplier) {
-            out[n] = h;
+            if (run < kMaxBlankedRun) {
+                ++run;
+                out[n] = h;
+                continue;
+            }
         } else {
-            out[n] = s;
-            avg += (m - avg) * emaAlpha;
-            h = s;
+            run = 0;
         }
+        out[n] = s;
+        avg += (m - avg) * emaAlpha;
+        h = s;
     }
     runningAvgMag = avg;
     lastGood = h;
+    blankedRun = run;
 }
 
 void NoiseBlanker::reset() {
     runningAvgMag = kInitialAverage;
     lastGood = {};
+    blankedRun = 0;
 }

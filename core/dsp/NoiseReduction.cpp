@@ -20,8 +20,7 @@ void NoiseReduction::process(std::span<const float> in, std::span<float> out) {
         const float x = in[n];
         env += (std::fabs(x) - env) * envAlpha;
         floor += (env - floor) * (env < floor ? floorAlphaDown : floorAlphaUp);
-        const float g =
-            (floor <= kMinFloor) ? 1.0f : std::clamp(env / (3.0f * floor), 0.0f, 1.0f);
+        const float g = (floor <= kMinFloor) ? 1.0f : std::clamp(env / (3.0f * floor), 0.0f, 1.0f);
         out[n] = x * (1.0f - depth * (1.0f - g));
     }
     envelope = env;

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <numbers>
 
-NotchFilter::NotchFilter(const Config& config) { configure(config); }
+NotchFilter::NotchFilter(const Config& config) {
+    configure(config);
+}
 
 void NotchFilter::configure(const Config& config) {
     assert(config.sampleRate > 0.0 && config.q > 0.0);

@@ -56,8 +56,8 @@ inline float PilotPLL::process(float x) {
     const float reference = static_cast<float>(-std::sin(2.0 * phase));
     const float e = envelopeLowpass.process(std::fabs(x));
     const float error = x / std::max(e, kMinEnvelope) * static_cast<float>(std::sin(phase));
-    freq = std::clamp(freq + error * freqGain * 0.001, centerFreq - freqRange,
-                      centerFreq + freqRange);
+    freq =
+        std::clamp(freq + error * freqGain * 0.001, centerFreq - freqRange, centerFreq + freqRange);
     phase += error * phaseGain * 0.001 + freq;
     if (phase >= kTwoPi)
         phase -= kTwoPi;

@@ -16,8 +16,7 @@ inline float dot(const float* x, const float* h, std::size_t n) {
         for (std::size_t l = 0; l < kLanes; ++l) acc[l] += x[j + l] * h[j + l];
     float tail = 0.0f;
     for (; j < n; ++j) tail += x[j] * h[j];
-    return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7])) +
-           tail;
+    return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7])) + tail;
 }
 
 }  // namespace
