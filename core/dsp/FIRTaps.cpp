@@ -12,12 +12,12 @@ constexpr float kPi = 3.1415925f;
 constexpr float kTwoPi = 6.283185f;
 }  // namespace
 
-std::vector<float> lowpass(const LowpassSpec& spec) {
-    const int numTaps = spec.numTaps;
+std::vector<float> lowpass(const LowpassDesign& design) {
+    const int numTaps = design.numTaps;
     const int count = numTaps | 1;
     if (count <= 0) return {};
 
-    const float fc = 2.0f * static_cast<float>(std::min(spec.cutoffHz / spec.sampleRate, 0.45));
+    const float fc = 2.0f * static_cast<float>(std::min(design.cutoffHz / design.sampleRate, 0.45));
     const int centre = numTaps / 2;
     // Window denominator: the tap count rounded down to even. For 0 or 1 taps it would be 0
     // and the window 0/0; a single tap needs no window.

@@ -6,7 +6,7 @@
 // Pure functions; safe from any thread.
 namespace FIRTaps {
 
-struct LowpassSpec {
+struct LowpassDesign {
     double sampleRate = 0.0;  // Hz, > 0
     double cutoffHz = 0.0;    // clamped to 0.45 × sampleRate
     int numTaps = 0;          // an even count is raised to the next odd one
@@ -14,6 +14,6 @@ struct LowpassSpec {
 
 // Symmetric taps normalised to unity gain at DC (left unnormalised if they sum to exactly 0).
 // numTaps of 0 or 1 gives a single tap (1 after normalisation); a negative count gives none.
-std::vector<float> lowpass(const LowpassSpec& spec);
+std::vector<float> lowpass(const LowpassDesign& design);
 
 }  // namespace FIRTaps
