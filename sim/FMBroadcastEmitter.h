@@ -47,7 +47,7 @@ struct FMMultiplexBlock {
 };
 
 // Adds extra multiplex content (same units: 1.0 = peak deviation) at the multiplex rate.
-// Runs on the rendering thread.
+// Runs on the rendering thread under the emitter's lock: it must not call the emitter's setters.
 using FMSubcarrierSource =
     std::function<void(std::span<float> multiplex, const FMMultiplexBlock& block)>;
 
