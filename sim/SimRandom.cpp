@@ -16,16 +16,6 @@ SimRandom::SimRandom(std::uint64_t seed) {
     state[1] = splitMix(seed);
 }
 
-std::uint32_t SimRandom::nextU32() {
-    // xorshift128+
-    std::uint64_t s1 = state[0];
-    const std::uint64_t s0 = state[1];
-    state[0] = s0;
-    s1 ^= s1 << 23;
-    state[1] = s1 ^ s0 ^ (s1 >> 17) ^ (s0 >> 26);
-    return static_cast<std::uint32_t>((state[1] + s0) >> 32);
-}
-
 float SimRandom::uniform() {
     return static_cast<float>(nextU32() >> 8) * (1.0f / 16777216.0f);
 }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/RFScene.h"
+
+enum class DemoStationKind { fmStereo, fmMono, am, carrier, nbfm };
+
+struct DemoStation {
+    std::string name;  // FM names fit an 8-character programme-service field
+    double frequencyHz = 0.0;
+    DemoStationKind kind = DemoStationKind::fmStereo;
+    double amplitude = 0.0;  // full-scale units at the reference gain
+    bool operator==(const DemoStation&) const = default;
+};
+
+// Where the receiver starts listening, and the demo's tones there (left and right differ so a
+// swapped or mono decode is audible and testable).
+inline constexpr double kDemoStartFrequencyHz = 92'100'000.0;
+inline constexpr double kDemoLeftToneHz = 1'000.0;
+inline constexpr double kDemoRightToneHz = 2'000.0;
+inline constexpr double kDemoToneAmplitude = 0.5;
+inline constexpr double kDemoAMToneHz = 1'000.0;
+// The receiver programs -113 ppm at start; the demo dongle's crystal is off by -111.5 ppm, so a
+// realistic +1.5 ppm residual remains (about -140 Hz at 92.1 MHz).
+inline constexpr double kDemoCrystalPPM = -111.5;
+inline constexpr double kDemoNoiseFloorRms = 0.002;
+
+// The stations of the demo world, in frequency order.
+std::vector<DemoStation> demoStations();
+
+// The world a new user sees without hardware: FM broadcast in 87.5–108 MHz (one at 92.1 MHz
+// with neighbours in the same 2 MHz view), AM in the airband and on CB channel 19, CW carriers
+// and an idle NBFM channel on the APRS frequency.
+std::shared_ptr<RFScene> makeDemoScene(double crystalPPM = kDemoCrystalPPM);

@@ -1,0 +1,141 @@
+#include "sim/DemoScene.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <set>
+#include <vector>
+
+#include "SimTestMath.h"
+
+using namespace simtest;
+
+namespace {
+// Where the receiver sits for 92.1 MHz: 40 kHz above, with its -113 ppm correction applied.
+constexpr double kCenterHz = kDemoStartFrequencyHz + 40'000.0;
+constexpr double kReceiverCorrectionPPM = -113.0;
+
+double offsetOf(double carrierHz) {
+    return carrierHz * (1.0 - (kDemoCrystalPPM - kReceiverCorrectionPPM) * 1e-6) - kCenterHz;
+}
+
+// Mixes the station at offsetHz to 0 Hz and keeps ±180 kHz (Blackman-windowed sinc, 255 taps),
+// which removes the neighbours 0.76 MHz and more away.
+std::vector<IQSample> isolate(std::span<const IQSample> in, double offsetHz) {
+    constexpr int kTaps = 255;
+    std::vector<double> h(kTaps);
+    const double fc = 180'000.0 / kRate;
+    for (int n = 0; n < kTaps; ++n) {
+        const double t = n - (kTaps - 1) / 2.0;
+        const double sinc = t == 0 ? 2 * fc : std::sin(2 * std::numbers::pi * fc * t) / (std::numbers::pi * t);
+        const double x = 2 * std::numbers::pi * n / (kTaps - 1);
+        h[n] = sinc * (0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2 * x));
+    }
+    std::vector<std::complex<double>> mixed(in.size());
+    const double w = -2 * std::numbers::pi * offsetHz / kRate;
+    for (std::size_t n = 0; n < in.size(); ++n)
+        mixed[n] = std::complex<double>(in[n].i, in[n].q) * std::polar(1.0, w * static_cast<double>(n));
+    std::vector<IQSample> out;
+    for (std::size_t n = kTaps; n < in.size(); ++n) {
+        std::complex<double> acc;
+        for (int k = 0; k < kTaps; ++k) acc += h[k] * mixed[n - k];
+        out.push_back({static_cast<float>(acc.real()), static_cast<float>(acc.imag())});
+    }
+    return out;
+}
+}  // namespace
+
+TEST(DemoSceneTest, CatalogueCoversTheBandsTheReceiverStartsWith) {
+    const auto stations = demoStations();
+    std::set<double> frequencies;
+    int startViewNeighbours = 0;
+    bool hasStart = false;
+    for (const DemoStation& s : stations) {
+        SCOPED_TRACE(s.name);
+        EXPECT_TRUE(frequencies.insert(s.frequencyHz).second);
+        EXPECT_GT(s.amplitude, 0.0);
+        switch (s.kind) {
+        case DemoStationKind::fmStereo:
+        case DemoStationKind::fmMono:
+            EXPECT_GE(s.frequencyHz, 87.5e6);
+            EXPECT_LE(s.frequencyHz, 108e6);
+            EXPECT_LE(s.name.size(), 8u);  // fits a programme-service name
+            if (s.frequencyHz != kDemoStartFrequencyHz && std::abs(offsetOf(s.frequencyHz)) < 1e6)
+                ++startViewNeighbours;
+            break;
+        case DemoStationKind::am:
+            EXPECT_TRUE((s.frequencyHz >= 118e6 && s.frequencyHz <= 137e6) || s.frequencyHz == 27.185e6);
+            break;
+        default:
+            break;
+        }
+        if (s.frequencyHz == kDemoStartFrequencyHz) {
+            hasStart = true;
+            EXPECT_EQ(s.kind, DemoStationKind::fmStereo);
+        }
+    }
+    EXPECT_TRUE(hasStart);
+    EXPECT_GE(startViewNeighbours, 2);
+    EXPECT_TRUE(std::is_sorted(stations.begin(), stations.end(),
+                               [](const auto& a, const auto& b) { return a.frequencyHz < b.frequencyHz; }));
+
+    const auto scene = makeDemoScene();
+    const auto emitters = scene->emitters();
+    ASSERT_EQ(emitters.size(), stations.size());
+    for (std::size_t k = 0; k < stations.size(); ++k)
+        EXPECT_EQ(emitters[k]->carrierHz(), stations[k].frequencyHz);
+    EXPECT_EQ(scene->crystalPPM(), kDemoCrystalPPM);
+}
+
+TEST(DemoSceneTest, StartViewShowsTheStationAndItsNeighboursAtTheirLevels) {
+    const auto scene = makeDemoScene();
+    std::vector<IQSample> iq(65'536);
+    scene->render(iq, kCenterHz, kReceiverCorrectionPPM, 0);
+    const auto p = powerSpectrum(iq);
+    double allBins = 0.0;
+    for (double v : p) allBins += v;
+    const double total = totalPower(iq);
+    for (const DemoStation& s : demoStations()) {
+        const double offset = offsetOf(s.frequencyHz);
+        if (std::abs(offset) > 1e6) continue;
+        SCOPED_TRACE(s.name);
+        double band = 0.0;
+        for (std::size_t k = 0; k < p.size(); ++k)
+            if (std::abs(binHz(k, p.size()) - offset) < 130'000.0) band += p[k];
+        // An FM carrier's power is its amplitude squared, all inside Carson's bandwidth.
+        EXPECT_NEAR(band / allBins * total, s.amplitude * s.amplitude, 0.05 * s.amplitude * s.amplitude);
+    }
+}
+
+// Decoded with an independent coherent stereo decoder: the left tone must come out on the left
+// (+(L-R)/2) and the right tone on the right.
+TEST(DemoSceneTest, StartStationIsStereoWithDistinctLeftAndRightTones) {
+    const auto scene = makeDemoScene();
+    std::vector<IQSample> iq(8'192 + 204'800 + 256);
+    scene->render(iq, kCenterHz, kReceiverCorrectionPPM, 0);
+    const double offset = offsetOf(kDemoStartFrequencyHz);
+    const auto channel = isolate(std::span(iq).subspan(8'192 - 255), offset);
+    auto f = discriminate(channel);
+    f.resize(204'800);
+
+    const std::complex<double> pilot = toneOf(f, 19'000.0);
+    EXPECT_NEAR(std::abs(pilot), 6'750.0, 70.0);
+    const double theta0 = std::arg(pilot) + std::numbers::pi / 2;
+    const double w = 2 * std::numbers::pi * 19'000.0 / kRate;
+    std::vector<double> product(f.size());
+    for (std::size_t n = 0; n < f.size(); ++n)
+        product[n] = 2.0 * f[n] * std::sin(2.0 * (w * static_cast<double>(n) + theta0));
+
+    struct Case {
+        double toneHz;
+        double sign;  // +1 left, -1 right
+    };
+    for (const Case c : {Case{kDemoLeftToneHz, +1.0}, Case{kDemoRightToneHz, -1.0}}) {
+        SCOPED_TRACE(c.toneHz);
+        const std::complex<double> sum = toneOf(f, c.toneHz), diff = toneOf(product, c.toneHz);
+        EXPECT_GT(std::abs(sum), 0.9 * 0.25 * kDemoToneAmplitude * 75'000.0);
+        EXPECT_LT(std::abs(diff - c.sign * sum), 0.02 * std::abs(sum));
+    }
+}
