@@ -27,7 +27,8 @@ std::vector<float> makeMultiplex(std::size_t count) {
                  0.05f * random.gaussian();
     }
     encoder.render(mpx, {.phaseRad = 0.0, .radPerSample = pilotStep});
-    const float scale = static_cast<float>(0.35 * 2.0 * std::numbers::pi * 75'000.0 / kSampleRateHz);
+    const float scale =
+        static_cast<float>(0.35 * 2.0 * std::numbers::pi * 75'000.0 / kSampleRateHz);
     for (float& v : mpx) v *= scale;
     return mpx;
 }
@@ -46,8 +47,8 @@ void BM_RDSDemodulator(benchmark::State& state) {
     }
     const auto samples = state.iterations() * static_cast<std::int64_t>(kBlock);
     state.SetItemsProcessed(samples);
-    state.counters["realtime"] =
-        benchmark::Counter(static_cast<double>(samples) / kSampleRateHz, benchmark::Counter::kIsRate);
+    state.counters["realtime"] = benchmark::Counter(static_cast<double>(samples) / kSampleRateHz,
+                                                    benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RDSDemodulator);
 
@@ -64,8 +65,8 @@ void BM_RDSEncoder(benchmark::State& state) {
     }
     const auto samples = state.iterations() * static_cast<std::int64_t>(kBlock);
     state.SetItemsProcessed(samples);
-    state.counters["realtime"] =
-        benchmark::Counter(static_cast<double>(samples) / kSampleRateHz, benchmark::Counter::kIsRate);
+    state.counters["realtime"] = benchmark::Counter(static_cast<double>(samples) / kSampleRateHz,
+                                                    benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RDSEncoder);
 

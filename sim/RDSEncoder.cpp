@@ -15,11 +15,16 @@ constexpr double kCarrierPerPilot = 3.0;     // 57 kHz / 19 kHz
 constexpr std::uint32_t kGeneratorLow = 0x1B9;  // g(x) without the x^10 term
 constexpr std::uint32_t offsetWord(RDSEncoder::Offset offset) {
     switch (offset) {
-    case RDSEncoder::Offset::a: return 0x0FC;
-    case RDSEncoder::Offset::b: return 0x198;
-    case RDSEncoder::Offset::c: return 0x168;
-    case RDSEncoder::Offset::cPrime: return 0x350;
-    case RDSEncoder::Offset::d: return 0x1B4;
+        case RDSEncoder::Offset::a:
+            return 0x0FC;
+        case RDSEncoder::Offset::b:
+            return 0x198;
+        case RDSEncoder::Offset::c:
+            return 0x168;
+        case RDSEncoder::Offset::cPrime:
+            return 0x350;
+        case RDSEncoder::Offset::d:
+            return 0x1B4;
     }
     return 0;
 }
@@ -29,9 +34,9 @@ constexpr int kShapePointsPerBit = 64;
 constexpr int kShapeFirstBit = -2;
 constexpr int kShapeBits = 5;
 
-// Transmitter pulse: the square root of the overall data shaping cos(pi f td / 4),
-// 0 <= f <= 2/td (IEC 62106 1.5; the shaping is split equally between transmitter and
-// receiver). Time x in bits; integrated numerically (midpoint rule over f in [0, 2/td]).
+// Transmitter pulse: the square root of the overall data shaping cos(pi f td / 4) for
+// 0 <= f <= 2/td, which EN 50067 splits equally between transmitter and receiver. Time x in
+// bits; integrated numerically by the midpoint rule over f.
 double transmitPulse(double x) {
     constexpr int kSteps = 512;
     double sum = 0.0;
@@ -77,7 +82,6 @@ RDSEncoder::RDSEncoder(RDSEncoderConfig cfg) : config(std::move(cfg)) {
     abFlag = 0;
     symbolShape = makeSymbolShape();
     bitFraction = std::clamp(config.initialBitOffset, 0.0, 0.999999);
-    for (int k = 0; k < 3; ++k) pushBit();  // bits 0, 1, 2; bits -2, -1 stay silent
 }
 
 std::uint32_t RDSEncoder::encodeBlock(std::uint16_t info, Offset offset) {
@@ -95,9 +99,10 @@ void RDSEncoder::setRadioText(const std::string& text) {
     std::array<char, 64> next{};
     copyPadded(text, next);
     const std::size_t length = std::min<std::size_t>(text.size(), 64);
-    // A text shorter than 64 characters ends with a carriage return (IEC 62106 3.1.5.3).
+    // A text shorter than 64 characters ends with a carriage return (EN 50067, type 2 groups).
     if (length < 64) next[length] = '\r';
-    const int segments = text.empty() ? 0 : static_cast<int>(std::min<std::size_t>(16, length / 4 + 1));
+    const int segments =
+        text.empty() ? 0 : static_cast<int>(std::min<std::size_t>(16, length / 4 + 1));
     if (next != rtChars || segments != rtSegments) {
         abFlag ^= 1;
         rtSegment = 0;
@@ -106,13 +111,15 @@ void RDSEncoder::setRadioText(const std::string& text) {
     rtSegments = segments;
 }
 
-void RDSEncoder::setTA(bool ta) { config.ta = ta; }
+void RDSEncoder::setTA(bool ta) {
+    config.ta = ta;
+}
 
 void RDSEncoder::buildNextGroup() {
     const bool text = nextIsText && rtSegments > 0;
     nextIsText = !nextIsText;
-    const std::uint16_t common = static_cast<std::uint16_t>((config.tp ? 1 << 10 : 0) |
-                                                            (config.pty << 5));
+    const std::uint16_t common =
+        static_cast<std::uint16_t>((config.tp ? 1 << 10 : 0) | (config.pty << 5));
     std::uint16_t b = 0, c = 0, d = 0;
     auto pair = [](char hi, char lo) {
         return static_cast<std::uint16_t>((static_cast<std::uint8_t>(hi) << 8) |
@@ -147,8 +154,8 @@ int RDSEncoder::nextDataBit() {
     return static_cast<int>((groupBlocks[block] >> bit) & 1U);
 }
 
-// Codes the next data bit differentially (IEC 62106 1.4: e_k = d_k xor e_k-1) and stores its
-// polarity two bits ahead of the bit being sent.
+// Codes the next data bit differentially (EN 50067 differential coding: e_k = d_k xor e_k-1) and
+// stores its polarity two bits ahead of the bit being sent.
 void RDSEncoder::pushBit() {
     lastCodedBit ^= nextDataBit();
     polarity[static_cast<std::size_t>(nextCodedIndex & 7)] = lastCodedBit ? 1.0f : -1.0f;
@@ -169,6 +176,8 @@ float RDSEncoder::baseband(double fraction) const {
 }
 
 void RDSEncoder::render(std::span<float> mpx, RDSPilotClock pilot) {
+    // Bits 0, 1 and 2 are coded before the first sample; bits -2 and -1 stay silent.
+    while (nextCodedIndex < 3) pushBit();
     const double bitsPerSample = pilot.radPerSample / (kTwoPi * kPilotCyclesPerBit);
     std::complex<double> carrier =
         std::polar(1.0, kCarrierPerPilot * pilot.phaseRad + config.carrierPhaseRad);

@@ -9,17 +9,17 @@
 // What an RDS transmitter sends for one simulated FM station.
 struct RDSEncoderConfig {
     std::uint16_t pi = 0;
-    int pty = 0;              // 0..31
+    int pty = 0;  // 0..31
     bool tp = false;
     bool ta = false;
-    bool music = true;        // M/S flag of group 0A
-    bool stereo = true;       // decoder-identification bit d0 of group 0A
-    std::string ps;           // up to 8 characters (longer is cut, shorter padded with spaces)
-    std::string radioText;    // up to 64 characters; empty: no 2A groups are sent
+    bool music = true;      // M/S flag of group 0A
+    bool stereo = true;     // decoder-identification bit d0 of group 0A
+    std::string ps;         // up to 8 characters (longer is cut, shorter padded with spaces)
+    std::string radioText;  // up to 64 characters; empty: no 2A groups are sent
     // Peak of the RDS subcarrier relative to a full-scale multiplex (1.0 = 75 kHz deviation);
     // 0.04 is +-3 kHz, a usual injection level.
     float amplitude = 0.04f;
-    double carrierPhaseRad = 0.0;  // against 3 x pilot phase; IEC 62106 allows 0 or +-pi/2
+    double carrierPhaseRad = 0.0;   // against 3 x pilot phase; IEC 62106 allows 0 or +-pi/2
     double initialBitOffset = 0.0;  // where the bit clock starts within the first bit, [0, 1)
 };
 
@@ -51,12 +51,12 @@ public:
 
     void render(std::span<float> mpx, RDSPilotClock pilot);
 
-    // A different text flips the A/B flag and starts from segment 0 (IEC 62106 3.1.5.3).
+    // A different text flips the A/B flag and starts from segment 0 (EN 50067, type 2 groups).
     void setRadioText(const std::string& text);
     void setTA(bool ta);
 
     // The data-bit stream before differential coding, as a receiver hands it to its group
-    // decoder. render() draws from the same stream.
+    // decoder. render() draws from the same stream, so use one or the other.
     int nextDataBit();
 
     // A 26-bit block, information word first (bit 25 = first transmitted bit).

@@ -47,8 +47,8 @@ private:
 
     const double nominalCarrierHz = 57'000.0;
     const double sampleRate;
-    double ncoPhase = 0.0;     // rad, kept in [-pi, pi]
-    double ncoFreqRad = 0.0;   // rad per sample
+    double ncoPhase = 0.0;       // rad, kept in [-pi, pi]
+    double ncoFreqRad = 0.0;     // rad per sample
     double oscillatorSin = 0.0;  // sin and cos of ncoPhase, by recurrence
     double oscillatorCos = 1.0;
     int samplesSinceResync = 0;

@@ -18,7 +18,9 @@ std::uint32_t blockRemainder(std::uint32_t window) {
     return window & 0x3FF;
 }
 
-bool isPrintable(std::uint8_t byte) { return byte >= 0x20 && byte <= 0x7E; }
+bool isPrintable(std::uint8_t byte) {
+    return byte >= 0x20 && byte <= 0x7E;
+}
 
 // The text without leading and trailing whitespace; only spaces reach the buffers.
 std::string trimmed(std::string_view text) {
@@ -30,7 +32,9 @@ std::string trimmed(std::string_view text) {
 
 }  // namespace
 
-RDSGroupDecoder::RDSGroupDecoder() { resetLocked(); }
+RDSGroupDecoder::RDSGroupDecoder() {
+    resetLocked();
+}
 
 void RDSGroupDecoder::reset() {
     std::lock_guard guard(mutex);
@@ -74,13 +78,19 @@ void RDSGroupDecoder::processBit(int bit) {
         return;
     }
     switch (expectedBlock) {
-    case 0: blockA = info; break;
-    case 1: blockB = info; break;
-    case 2: blockC = info; break;
-    default:
-        blockD = info;
-        processGroup();
-        break;
+        case 0:
+            blockA = info;
+            break;
+        case 1:
+            blockB = info;
+            break;
+        case 2:
+            blockC = info;
+            break;
+        default:
+            blockD = info;
+            processGroup();
+            break;
     }
     expectedBlock = (expectedBlock + 1) % 4;
     bitCount = 0;
@@ -97,7 +107,7 @@ void RDSGroupDecoder::processGroup() {
     if (groupType == 2) processRadioTextSegment();
 }
 
-// Group 0A: TA, then two PS characters at segment address 2a, 2a + 1 (IEC 62106 3.1.5.1).
+// Group 0A: TA, then two PS characters at segment address 2a, 2a + 1 (EN 50067, type 0 groups).
 void RDSGroupDecoder::processPSSegment() {
     if (onTAUpdated) onTAUpdated((blockB >> 4) & 1);
     const auto high = static_cast<std::uint8_t>(blockD >> 8);
@@ -113,7 +123,7 @@ void RDSGroupDecoder::processPSSegment() {
 }
 
 // Group 2A: four RadioText characters at 4a .. 4a + 3; a change of the A/B flag means a new
-// text (IEC 62106 3.1.5.3).
+// text (EN 50067, type 2 groups).
 void RDSGroupDecoder::processRadioTextSegment() {
     const int flag = (blockB >> 4) & 1;
     if (lastABFlag && *lastABFlag != flag) radioTextChars.fill(' ');
@@ -124,8 +134,10 @@ void RDSGroupDecoder::processRadioTextSegment() {
         static_cast<std::uint8_t>(blockD >> 8), static_cast<std::uint8_t>(blockD & 0xFF)};
     for (int i = 0; i < 4; ++i) {
         char& slot = radioTextChars[4 * a + i];
-        if (bytes[i] == 0x0D) slot = ' ';
-        else if (isPrintable(bytes[i])) slot = static_cast<char>(bytes[i]);
+        if (bytes[i] == 0x0D)
+            slot = ' ';
+        else if (isPrintable(bytes[i]))
+            slot = static_cast<char>(bytes[i]);
     }
     const std::string text = trimmed({radioTextChars.data(), radioTextChars.size()});
     if (!text.empty() && onRadioTextUpdated) onRadioTextUpdated(text);

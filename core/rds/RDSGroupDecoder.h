@@ -33,7 +33,7 @@ public:
 
     std::function<void(const std::string&)> onPSNameUpdated;
     std::function<void(const std::string&)> onRadioTextUpdated;
-    std::function<void(const std::string&)> onPTYUpdated;    // programme-type name
+    std::function<void(const std::string&)> onPTYUpdated;     // programme-type name
     std::function<void(const std::string&)> onPICodeUpdated;  // "%04X"
     std::function<void(bool)> onTPUpdated;
     std::function<void(bool)> onTAUpdated;
@@ -45,16 +45,40 @@ public:
     static constexpr std::uint32_t offsetC = 0x168;
     static constexpr std::uint32_t offsetD = 0x1B4;
 
-    // Display names of the European PTY codes (IEC 62106 Annex F).
+    // Display names of the European PTY codes (IEC 62106, European list).
     static constexpr std::array<std::string_view, 32> ptyNames = {
-        "Nedefinirano",   "Vijesti",           "Aktualnosti",     "Informacije",
-        "Sport",          "Obrazovanje",       "Drama",           "Kultura",
-        "Znanost",        "Razno",             "Pop glazba",      "Rock glazba",
-        "Lagana glazba",  "Lagana klasika",    "Ozbiljna klasika", "Druga glazba",
-        "Vrijeme",        "Financije",         "Dječji program",  "Društvo",
-        "Religija",       "Telefonski razgovori", "Putovanja",    "Slobodno vrijeme",
-        "Jazz",           "Country glazba",    "Nacionalna glazba", "Stara glazba",
-        "Folk glazba",    "Dokumentarac",      "Alarm test",      "Alarm",
+        "Nedefinirano",
+        "Vijesti",
+        "Aktualnosti",
+        "Informacije",
+        "Sport",
+        "Obrazovanje",
+        "Drama",
+        "Kultura",
+        "Znanost",
+        "Razno",
+        "Pop glazba",
+        "Rock glazba",
+        "Lagana glazba",
+        "Lagana klasika",
+        "Ozbiljna klasika",
+        "Druga glazba",
+        "Vrijeme",
+        "Financije",
+        "Dječji program",
+        "Društvo",
+        "Religija",
+        "Telefonski razgovori",
+        "Putovanja",
+        "Slobodno vrijeme",
+        "Jazz",
+        "Country glazba",
+        "Nacionalna glazba",
+        "Stara glazba",
+        "Folk glazba",
+        "Dokumentarac",
+        "Alarm test",
+        "Alarm",
     };
 
 private:
@@ -66,12 +90,12 @@ private:
     std::uint32_t bitBuffer = 0;  // last 26 bits, newest in bit 0
     int bitCount = 0;             // bits since the last accepted block, reset or loss of sync
     bool synced = false;
-    int expectedBlock = 0;        // 0 = A, 1 = B, 2 = C, 3 = D
+    int expectedBlock = 0;  // 0 = A, 1 = B, 2 = C, 3 = D
     std::uint16_t blockA = 0;
     std::uint16_t blockB = 0;
     std::uint16_t blockC = 0;
     std::uint16_t blockD = 0;
-    std::array<char, 8> psNameChars{};      // spaces after construction and reset
+    std::array<char, 8> psNameChars{};  // spaces after construction and reset
     std::array<bool, 8> psNameFilled{};
     std::array<char, 64> radioTextChars{};  // spaces after construction and reset
     std::optional<int> lastABFlag;
