@@ -157,7 +157,7 @@ TEST(RDSGroupDecoderTest, RadioTextFollowsABFlagAndCarriageReturn) {
     EXPECT_EQ(r.rt.size(), 4U);
 }
 
-TEST(RDSGroupDecoderTest, ReportsPTYNamesForEveryCode) {
+TEST(RDSGroupDecoderTest, ReportsPTYNamesByCode) {
     const std::pair<int, const char*> cases[] = {{0, "Nedefinirano"}, {1, "Vijesti"},
                                                  {10, "Pop glazba"},  {18, "Dječji program"},
                                                  {30, "Alarm test"},  {31, "Alarm"}};
