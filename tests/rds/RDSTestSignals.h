@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <numbers>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "rds/RDSDemodulator.h"
+#include "rds/RDSGroupDecoder.h"
+#include "sim/RDSEncoder.h"
+#include "sim/SimRandom.h"
+
+constexpr double kRDSTestRateHz = 2'048'000.0;
+
+// Receiver scale: the discriminator gives 0.35 x phase step, so a full-scale multiplex
+// (75 kHz deviation) comes out at 0.35 x 2 pi x 75 kHz / 2.048 MHz = 0.0805.
+constexpr float kDiscriminatorScale =
+    static_cast<float>(0.35 * 2.0 * std::numbers::pi * 75'000.0 / kRDSTestRateHz);
+
+struct RDSTestChannel {
+    double clockErrorPPM = 0.0;  // transmitter's clock against the receiver's 2.048 MHz
+    float noiseRMS = 0.0f;       // white noise on the multiplex, full-scale units
+    std::uint64_t seed = 1;
+};
+
+// A multiplex as the receiver's discriminator hands it over: 9 % pilot, a 1 kHz mono tone at
+// 30 %, the RDS signal and noise, generated at 2.048 MHz x (1 + clock error) and read as
+// 2.048 MHz, then scaled like the discriminator output.
+class RDSTestMultiplex {
+public:
+    RDSTestMultiplex(const RDSEncoderConfig& config, RDSTestChannel channel)
+        : encoder(config), noise(channel.seed), noiseRMS(channel.noiseRMS) {
+        const double trueRateHz = kRDSTestRateHz * (1.0 + channel.clockErrorPPM * 1e-6);
+        pilotStepRad = 2.0 * std::numbers::pi * 19'000.0 / trueRateHz;
+        toneStep = std::polar(1.0, 2.0 * std::numbers::pi * 1'000.0 / trueRateHz);
+    }
+
+    void fill(std::span<float> out) {
+        std::complex<double> pilot = std::polar(1.0, pilotPhaseRad);
+        const std::complex<double> pilotStep = std::polar(1.0, pilotStepRad);
+        for (float& v : out) {
+            v = 0.09f * static_cast<float>(pilot.real()) + 0.3f * static_cast<float>(tone.imag());
+            if (noiseRMS > 0.0f) v += noiseRMS * noise.gaussian();
+            pilot *= pilotStep;
+            tone *= toneStep;
+        }
+        tone /= std::abs(tone);
+        encoder.render(out, {.phaseRad = pilotPhaseRad, .radPerSample = pilotStepRad});
+        pilotPhaseRad = std::remainder(
+            pilotPhaseRad + static_cast<double>(out.size()) * pilotStepRad, 2.0 * std::numbers::pi);
+        for (float& v : out) v *= kDiscriminatorScale;
+    }
+
+private:
+    RDSEncoder encoder;
+    SimRandom noise;
+    float noiseRMS;
+    double pilotPhaseRad = 0.3;
+    double pilotStepRad = 0.0;
+    std::complex<double> tone{1.0, 0.0};
+    std::complex<double> toneStep;
+};
+
+// Demodulator and group decoder wired as the controller wires them, recording what comes out.
+struct RDSTestReceiver {
+    RDSDemodulator demodulator{kRDSTestRateHz};
+    RDSGroupDecoder decoder;
+    int groups = 0;  // complete groups: each reports its PI
+    std::string pi, ps, radioText, pty;
+    bool tp = false, ta = false;
+
+    RDSTestReceiver() {
+        demodulator.onDataBit = [this](int bit) { decoder.processBit(bit); };
+        decoder.onPICodeUpdated = [this](const std::string& s) {
+            pi = s;
+            ++groups;
+        };
+        decoder.onPSNameUpdated = [this](const std::string& s) { ps = s; };
+        decoder.onRadioTextUpdated = [this](const std::string& s) { radioText = s; };
+        decoder.onPTYUpdated = [this](const std::string& s) { pty = s; };
+        decoder.onTPUpdated = [this](bool b) { tp = b; };
+        decoder.onTAUpdated = [this](bool b) { ta = b; };
+    }
+};
