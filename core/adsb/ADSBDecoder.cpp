@@ -64,9 +64,75 @@ bool ADSBDecoder::preambleAccepted(std::span<const float, 16> s) {
 }
 
 bool ADSBDecoder::preambleAt(std::uint64_t units) const {
-    std::array<float, 16> s;
-    for (std::size_t n = 0; n < 16; ++n) s[n] = chip(units + kChipUnits * n);
-    return preambleAccepted(s);
+    // The same test as preambleAccepted, chip by chip: the weakest pulse so far only falls and the
+    // strongest gap only rises, so the first violation decides. Noise fails within a few chips.
+    constexpr std::array<std::uint8_t, 16> kOrder{0, 1, 2, 3, 7, 4, 9, 5, 6, 8, 10, 11, 12, 13, 14, 15};
+    constexpr std::uint32_t kPulseMask = (1u << 0) | (1u << 2) | (1u << 7) | (1u << 9);
+    float high = 1e30f;
+    float low = 0.0f;
+    for (std::uint8_t k : kOrder) {
+        const float v = chip(units + kChipUnits * k);
+        if ((kPulseMask >> k) & 1u) {
+            high = std::min(high, v);
+            if (!(high > kMinPulseLevel)) return false;
+        } else {
+            low = std::max(low, v);
+        }
+        if (!(high > 1.5f * low)) return false;
+    }
+    return true;
+}
+
+bool ADSBDecoder::sampleMayHoldPreamble(std::size_t local) const {
+    // For every start position whose first chip reads sample n, chip k reads sample n + a_k or
+    // n + b_k. If even the larger candidate of each pulse cannot beat 1.5 times the smaller
+    // candidate of each gap, no such position passes the preamble test.
+    constexpr std::array<std::uint8_t, 16> kOrder{0, 1, 2, 3, 7, 4, 9, 5, 6, 8, 10, 11, 12, 13, 14, 15};
+    constexpr std::uint32_t kPulseMask = (1u << 0) | (1u << 2) | (1u << 7) | (1u << 9);
+    const float* m = sampleWindow.data() + local;
+    float high = 1e30f;
+    float low = 0.0f;
+    for (std::uint8_t k : kOrder) {
+        const std::size_t a = (kChipUnits * k) / 125;       // r = -62
+        const std::size_t b = (kChipUnits * k + 124) / 125; // r = +62
+        if ((kPulseMask >> k) & 1u) {
+            high = std::min(high, std::max(m[a], m[b]));
+            if (!(high > kMinPulseLevel)) return false;
+        } else {
+            low = std::max(low, std::min(m[a], m[b]));
+        }
+        if (!(high > 1.5f * low)) return false;
+    }
+    return true;
+}
+
+float ADSBDecoder::preambleCorrelation(std::uint64_t units) const {
+    // Linear interpolation varies smoothly with the timing, unlike the nearest sample, so this
+    // peaks near the true timing: pulse chips count in full, the twelve gaps a third each.
+    constexpr std::array<bool, 16> kPulse{true, false, true, false, false, false, false, true,
+                                          false, true, false, false, false, false, false, false};
+    float sum = 0.0f;
+    for (std::size_t k = 0; k < 16; ++k) {
+        const std::uint64_t at = units + kChipUnits * k;
+        const auto n = static_cast<std::size_t>(at / 125 - windowStart);
+        const float f = static_cast<float>(at % 125) * (1.0f / 125.0f);
+        const float v = sampleWindow[n] + (sampleWindow[n + 1] - sampleWindow[n]) * f;
+        sum += kPulse[k] ? v : -v * (1.0f / 3.0f);
+    }
+    return sum;
+}
+
+std::uint64_t ADSBDecoder::bestTimingOffset(std::uint64_t lo, std::uint64_t hi) const {
+    std::uint64_t best = (hi - lo) / 2;
+    float bestScore = -1e30f;
+    for (std::uint64_t at = lo; at <= hi; at += 4) {
+        const float score = preambleCorrelation(at);
+        if (score > bestScore) {
+            bestScore = score;
+            best = at - lo;
+        }
+    }
+    return best;
 }
 
 bool ADSBDecoder::sliceAt(std::uint64_t units, std::array<std::uint8_t, 112>& bits,
@@ -138,12 +204,7 @@ void ADSBDecoder::search() {
     while (lastSampleFor(searchPosition) < inputEnd) {
         const std::uint64_t x = positionUnits(searchPosition);
         const std::uint64_t n = searchPosition / kPhases;
-        const float m0 = sampleWindow[static_cast<std::size_t>(n - windowStart)];
-        const float m1 = sampleWindow[static_cast<std::size_t>(n + 1 - windowStart)];
-        const float m2 = sampleWindow[static_cast<std::size_t>(n + 2 - windowStart)];
-        // Every position whose first chip reads sample n has its second chip in sample n+1 or
-        // n+2; if the first pulse cannot beat either, all of them fail the preamble test.
-        if (!(m0 > kMinPulseLevel) || !(m0 > 1.5f * std::min(m1, m2))) {
+        if (!sampleMayHoldPreamble(static_cast<std::size_t>(n - windowStart))) {
             searchPosition = kPhases * (n + 1);
             continue;
         }
@@ -162,20 +223,22 @@ void ADSBDecoder::search() {
         }
         candidates.fetch_add(1, std::memory_order_relaxed);
 
-        // Slice at every distinct timing across the run, its middle first: where the sampling
-        // falls near chip edges the chips must be read at the right sample to about 0.01 sample.
-        const std::uint64_t lo = x;
-        const std::uint64_t hi = positionUnits(searchPosition + static_cast<std::uint64_t>(runLength)) - 1;
+        // Slice at every distinct timing across the run (and a little beyond: the true timing
+        // often sits at its edge), its middle first. Where the sampling falls near chip edges the
+        // chips must be read at the right sample to about 0.01 sample.
+        const std::uint64_t lo = x - kRefineMarginUnits;
+        const std::uint64_t hi = positionUnits(searchPosition + static_cast<std::uint64_t>(runLength)) - 1 +
+                                 kRefineMarginUnits;
         const std::uint64_t steps = hi - lo;
-        const std::uint64_t middle = steps / 2;
+        const std::uint64_t middle = bestTimingOffset(lo, hi);
         int recordedDF = -1;
         bool delivered = false;
-        for (std::uint64_t k = 0; k <= steps && !delivered; ++k) {
-            // middle, middle+1, middle-1, middle+2, ...
+        for (std::uint64_t k = 0; k <= 2 * steps && !delivered; ++k) {
+            // best, best+1, best-1, best+2, ...
             const std::uint64_t step = (k % 2 == 1) ? middle + (k + 1) / 2 : middle - k / 2;
-            if (step > steps) continue;
+            if (step > steps || (k % 2 == 0 && k / 2 > middle)) continue;
             const std::uint64_t at = lo + step;
-            int df = -1;
+            int df = 0;
             const bool isLong = sliceAt(at, bits, df);
             if (k == 0) recordedDF = df;
             if (!isLong || !parityMatches(bits)) continue;
@@ -199,7 +262,7 @@ void ADSBDecoder::search() {
         }
     }
     // Keep from the earliest sample the next start position can read.
-    const std::uint64_t needed = searchPosition / kPhases;
+    const std::uint64_t needed = searchPosition / kPhases - 1;
     const std::uint64_t keepFrom = std::max(windowStart, std::min(needed, inputEnd));
     const auto drop = static_cast<std::ptrdiff_t>(keepFrom - windowStart);
     sampleWindow.erase(sampleWindow.begin(), sampleWindow.begin() + drop);

@@ -19,7 +19,8 @@
 // time moves through one sample, the samples read by the 16 preamble chips change at 16 points, so
 // there are 16 distinct start positions per sample; each is tested once with the 1.5-ratio
 // preamble test. Neighbouring positions that pass form one candidate; its bits are then sliced at
-// every distinct timing (1/125 sample apart) across them, from the middle outwards, and the first
+// every distinct timing (1/125 sample apart) across and just beyond them, outwards from the
+// timing where the preamble correlates best, and the first
 // slicing with DF17/18 and correct parity is delivered. The search waits at the end of the data
 // until a whole frame is in view, so the output does not depend on block sizes.
 //
@@ -62,14 +63,18 @@ private:
     // Q = 16 n + j has its first chip centred in the j-th interval near sample n (see .cpp).
     static constexpr std::uint64_t kChipUnits = 128;
     static constexpr int kRunLimit = 32;              // most start positions in one candidate
+    static constexpr std::uint64_t kRefineMarginUnits = 16;
     static std::uint64_t positionUnits(std::uint64_t q);
     static std::uint64_t firstPositionAtOrAfter(std::uint64_t units);
     static constexpr std::size_t kMaxInputChunk = 4096;
 
     void restart();
     void search();
+    bool sampleMayHoldPreamble(std::size_t local) const;
     bool preambleAt(std::uint64_t units) const;
     float chip(std::uint64_t units) const;
+    float preambleCorrelation(std::uint64_t units) const;
+    std::uint64_t bestTimingOffset(std::uint64_t lo, std::uint64_t hi) const;
     bool sliceAt(std::uint64_t units, std::array<std::uint8_t, 112>& bits, int& df) const;
     void recordDF(int df);
 
