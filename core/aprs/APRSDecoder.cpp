@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kMinFrameBytes = 17;
 // Share of the phase error removed at each change of tone decision: quick enough to lock within
 // the preamble flags, slow enough that noise on one transition does not throw the clock off.
-constexpr double kPLLGain = 0.3;
+constexpr double kPLLGain = 0.2;
 // Sliding sums are rebuilt from their terms this often to shed accumulated rounding.
 constexpr std::uint64_t kRecomputeInterval = 8192;
 

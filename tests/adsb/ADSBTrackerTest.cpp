@@ -261,8 +261,8 @@ TEST(ADSBTrackerTest, RandomMessagesNeverCrash) {
         tracker.handle(m, t0 + std::chrono::milliseconds(100 * n));
     }
     for (const ADSBAircraft& a : tracker.snapshot()) {
-        if (a.latitude) EXPECT_LE(std::fabs(*a.latitude), 90.0);
-        if (a.longitude) EXPECT_LE(std::fabs(*a.longitude), 180.0);
-        if (a.heading) EXPECT_LT(*a.heading, 360.0);
+        EXPECT_LE(std::fabs(a.latitude.value_or(0.0)), 90.0);
+        EXPECT_LE(std::fabs(a.longitude.value_or(0.0)), 180.0);
+        EXPECT_LT(a.heading.value_or(0.0), 360.0);
     }
 }
