@@ -75,6 +75,8 @@ void APRSDecoder::process(std::span<const float> samples) {
         delivered.swap(ready);
     }
     for (const APRSPacket& packet : delivered) {
+        DebugLog::writef("📡 APRS %s>%s: %s", packet.sourceCallsign.c_str(),
+                         packet.destCallsign.c_str(), packet.informationField.c_str());
         if (onPacket) onPacket(packet);
     }
 }
@@ -173,8 +175,6 @@ void APRSDecoder::finishFrame() {
             packet->id = makeUUID(idSource);
             packet->timestamp = std::chrono::system_clock::now();
             packets.fetch_add(1, std::memory_order_relaxed);
-            DebugLog::writef("📡 APRS %s>%s: %s", packet->sourceCallsign.c_str(),
-                             packet->destCallsign.c_str(), packet->informationField.c_str());
             ready.push_back(std::move(*packet));
         }
     }
