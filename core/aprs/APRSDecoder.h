@@ -70,7 +70,7 @@ private:
     double pllPhase = 0.0;                // fraction of a bit; a bit is sampled at each wrap
     bool currentDecisionMark = true;
 
-    // Deframer (fields of the design).
+    // HDLC deframer.
     bool lastToneWasMark = true;
     int consecutiveOnes = 0;
     bool awaitingFlagTrailingZero = false;
