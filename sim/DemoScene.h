@@ -23,9 +23,9 @@ inline constexpr double kDemoLeftToneHz = 1'000.0;
 inline constexpr double kDemoRightToneHz = 2'000.0;
 inline constexpr double kDemoToneAmplitude = 0.5;
 inline constexpr double kDemoAMToneHz = 1'000.0;
-// The receiver programs -113 ppm at start; the demo dongle's crystal is off by -111.5 ppm, so a
-// realistic +1.5 ppm residual remains (about -140 Hz at 92.1 MHz).
-inline constexpr double kDemoCrystalPPM = -111.5;
+// The demo dongle's crystal is off by +1.5 ppm, like a TCXO dongle: about -140 Hz at 92.1 MHz
+// with the receiver's default correction of 0 ppm.
+inline constexpr double kDemoCrystalPPM = 1.5;
 inline constexpr double kDemoNoiseFloorRms = 0.002;
 
 // The stations of the demo world, in frequency order.

@@ -55,7 +55,7 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["audioVolume"] = c.audioVolume();
     j["audioBalance"] = c.audioBalance.get();
     j["isNarrowbandFM"] = c.isNarrowbandFM();
-    j["adsbEnabled"] = c.adsbEnabled.get();
+    j["adsbEnabled"] = c.adsbEnabled();
     j["adsbDebugInfo"] = c.adsbDebugInfo;
     j["aprsEnabled"] = c.aprsEnabled.get();
     j["selectedStationID"] =

@@ -4,10 +4,33 @@
 #include <chrono>
 #include <cmath>
 
+#include "adsb/ADSBDecoder.h"
+#include "adsb/ADSBTracker.h"
+#include "aprs/APRSDecoder.h"
+#include "audio/AudioError.h"
+#include "audio/AudioOutput.h"
+#include "audio/AudioRecorder.h"
+#include "audio/IQRecorder.h"
+#include "audio/RecordingFiles.h"
 #include "device/IQBuffer.h"
 #include "device/RTLSDRDevice.h"
 #include "device/RTLSDRError.h"
+#include "dsp/AMDemodulator.h"
+#include "dsp/DCBlockFilter.h"
+#include "dsp/DeEmphasisFilter.h"
+#include "dsp/Decimator.h"
+#include "dsp/FFTAnalyzer.h"
+#include "dsp/FIRTaps.h"
+#include "dsp/FMDemodulator.h"
+#include "dsp/NoiseBlanker.h"
+#include "dsp/NoiseReduction.h"
+#include "dsp/NotchFilter.h"
+#include "dsp/StereoDecoder.h"
+#include "dsp/StreamingFIRDecimator.h"
 #include "platform/DebugLog.h"
+#include "rds/RDSDemodulator.h"
+#include "rds/RDSGroupDecoder.h"
+#include "rds/RDSSampleQueue.h"
 #include "platform/ThreadSupport.h"
 
 namespace {
@@ -30,7 +53,8 @@ std::shared_ptr<SDRController> SDRController::create(ControllerDeps deps) {
     return controller;
 }
 
-SDRController::SDRController(ControllerDeps d) : deps(std::move(d)) {
+SDRController::SDRController(ControllerDeps d)
+    : deps(std::move(d)), bookmarkStore(deps.documentsDir) {
     if (!deps.mainQueue) deps.mainQueue = std::make_shared<MainQueue>();
     cpuMonitor = std::make_unique<CPUMonitor>();
     analysisQueue = std::make_unique<SerialQueue>("analysis", ThreadPriority::utility);
@@ -39,6 +63,8 @@ SDRController::SDRController(ControllerDeps d) : deps(std::move(d)) {
 }
 
 void SDRController::initialise() {
+    stations = bookmarkStore.load();
+    if (!stations.empty()) selectedStationID = stations.front().id;
     std::weak_ptr<SDRController> weak = weak_from_this();
     cpuTimer = deps.mainQueue->addRepeatingTimer(1.0, [weak] {
         if (auto self = weak.lock()) {
@@ -104,8 +130,24 @@ void SDRController::start() {
         return;
     }
 
+    std::shared_ptr<AudioOutput> output;
+    if (deps.audio) {
+        try {
+            output = std::make_shared<AudioOutput>(51'200.0, static_cast<float>(audioVolume()),
+                                                   deps.audio);
+            output->start();
+        } catch (const AudioError& error) {
+            newDevice->close();
+            statusText = "Greška: " + error.describe();
+            return;
+        }
+    }
+
     device = newDevice;
     sdrBuffer = buffer;
+    audioOutput = output;
+    createAnalogChain();
+    wireRDSCallbacks();
     clearRDSProperties();
     blockCount = 0;
     shouldStop = false;
@@ -152,6 +194,110 @@ void SDRController::stop() {
     statusText = "Zaustavljeno";
 }
 
+void SDRController::createAnalogChain() {
+    fmDemodulator = std::make_unique<FMDemodulator>(0.35f);
+    amDemodulator = std::make_unique<AMDemodulator>();
+    noiseBlanker = std::make_unique<NoiseBlanker>(static_cast<float>(nbThreshold.get()));
+    noiseReduction = std::make_unique<NoiseReduction>(static_cast<float>(nrAmount.get()));
+    notchFilter = std::make_unique<NotchFilter>(
+        NotchFilter::Config{.sampleRate = 51'200.0, .frequencyHz = notchFrequencyHz, .q = 10.0});
+    appliedNBThreshold = nbThreshold;
+    appliedNRAmount = nrAmount;
+    appliedNotchHz = notchFrequencyHz;
+    decimator = std::make_unique<Decimator>(decimationFactor);
+    const DeEmphasisFilter::Config deEmphasisConfig{.sampleRate = 51'200.0, .timeConstantMicroseconds = 50.0};
+    deEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
+    dcBlock = std::make_unique<DCBlockFilter>();
+    stereoDecoder = std::make_unique<StereoDecoder>(256'000.0);
+    stereoPreDecimator = std::make_unique<StreamingFIRDecimator>(
+        FIRTaps::lowpass({.sampleRate = 2'048'000.0, .cutoffHz = 100'000.0, .numTaps = 129}),
+        stereoPreDecimationFactor);
+    const FIRTaps::LowpassDesign audioDesign{.sampleRate = 256'000.0, .cutoffHz = 15'000.0, .numTaps = 129};
+    leftDecimator = std::make_unique<StreamingFIRDecimator>(FIRTaps::lowpass(audioDesign), 5);
+    rightDecimator = std::make_unique<StreamingFIRDecimator>(FIRTaps::lowpass(audioDesign), 5);
+    leftDeEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
+    rightDeEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
+    leftDCBlock = std::make_unique<DCBlockFilter>();
+    rightDCBlock = std::make_unique<DCBlockFilter>();
+
+    rdsDemodulator = std::make_unique<RDSDemodulator>(static_cast<double>(sampleRate));
+    rdsGroupDecoder = std::make_unique<RDSGroupDecoder>();
+    rdsQueue = std::make_unique<RDSSampleQueue>(20);
+
+    aprsDecoder = std::make_unique<APRSDecoder>(51'200.0);
+    aprsDecoder->onPacket = [weak = weak_from_this(), queue = deps.mainQueue](const APRSPacket& packet) {
+        queue->post([weak, packet] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->aprsPackets.insert(self->aprsPackets.begin(), packet);
+            if (self->aprsPackets.size() > 50) self->aprsPackets.resize(50);
+        });
+    };
+    aprsQueue = std::make_unique<RDSSampleQueue>(20);
+
+    fftAnalyzer = std::make_shared<FFTAnalyzer>(1'024);
+    audioFFTAnalyzer = std::make_shared<FFTAnalyzer>(256);
+    audioAccum.clear();
+    adsbDecoder = std::make_unique<ADSBDecoder>();
+    adsbTracker = std::make_unique<ADSBTracker>();
+    adsbDecoder->onMessage = [tracker = adsbTracker.get()](const DecodedADSBMessage& message) {
+        tracker->handle(message);
+    };
+    waterfallHistory.clear();
+    // The display state belongs to the analysis queue: reset it there, behind older work.
+    analysisQueue->async([state = analysisState] { *state = AnalysisState{}; });
+}
+
+void SDRController::wireRDSCallbacks() {
+    std::weak_ptr<SDRController> weak = weak_from_this();
+    auto generation = rdsGeneration;
+    // Each result carries the generation it was decoded in; a reset since then discards it.
+    const auto publish = [weak, generation, queue = deps.mainQueue](auto assign) {
+        const std::uint64_t decodedIn = generation->load();
+        queue->post([weak, generation, decodedIn, assign] {
+            auto self = weak.lock();
+            if (!self || generation->load() != decodedIn || !self->rdsEnabled()) return;
+            assign(*self);
+        });
+    };
+    rdsGroupDecoder->onPSNameUpdated = [publish](const std::string& name) {
+        DebugLog::writef("📻 RDS PS: %s", name.c_str());
+        publish([name](SDRController& c) {
+            c.rdsStationName = name;
+            c.updateFoundStationLabelIfMatching(name);
+        });
+    };
+    rdsGroupDecoder->onRadioTextUpdated = [publish](const std::string& text) {
+        DebugLog::writef("📻 RDS RT: %s", text.c_str());
+        publish([text](SDRController& c) { c.rdsRadioText = text; });
+    };
+    rdsGroupDecoder->onPTYUpdated = [publish](const std::string& pty) {
+        DebugLog::writef("📻 RDS PTY: %s", pty.c_str());
+        publish([pty](SDRController& c) { c.rdsProgramType = pty; });
+    };
+    rdsGroupDecoder->onPICodeUpdated = [publish](const std::string& pi) {
+        DebugLog::writef("📻 RDS PI: %s", pi.c_str());
+        publish([pi](SDRController& c) { c.rdsPICode = pi; });
+    };
+    rdsGroupDecoder->onTPUpdated = [publish](bool tp) {
+        DebugLog::writef("📻 RDS TP: %d", tp ? 1 : 0);
+        publish([tp](SDRController& c) { c.rdsTP = tp; });
+    };
+    rdsGroupDecoder->onTAUpdated = [publish](bool ta) {
+        DebugLog::writef("📻 RDS TA: %d", ta ? 1 : 0);
+        publish([ta](SDRController& c) { c.rdsTA = ta; });
+    };
+    rdsDemodulator->onDataBit = [decoder = rdsGroupDecoder.get()](int bit) { decoder->processBit(bit); };
+}
+
+void SDRController::resetRDS() {
+    if (rdsQueue) rdsQueue->clear();
+    if (rdsDemodulator) rdsDemodulator->reset();
+    if (rdsGroupDecoder) rdsGroupDecoder->reset();
+    rdsGeneration->fetch_add(1);
+    clearRDSProperties();
+}
+
 // ---- tuning ----
 
 void SDRController::tune(double toMHz, bool applyOffsetCorrection) {
@@ -162,7 +308,7 @@ void SDRController::tune(double toMHz, bool applyOffsetCorrection) {
     const double tunerMHz = applyOffsetCorrection ? toMHz + fmOffsetHz / 1e6 : toMHz;
     device->setCenterFrequency(megahertzToTunerHz(tunerMHz));
     if (sdrBuffer) sdrBuffer->clear();
-    clearRDSProperties();
+    resetRDS();
     statusText = listeningText(toMHz);
 }
 
@@ -195,7 +341,7 @@ void SDRController::clearRDSProperties() {
 
 void SDRController::setRdsEnabled(bool enabled) {
     rdsEnabledValue = enabled;
-    if (!enabled) clearRDSProperties();
+    if (!enabled) resetRDS();
 }
 
 void SDRController::setAgcEnabled(bool enabled) {
@@ -212,10 +358,12 @@ void SDRController::setManualGainTenthsDB(double tenthsDB) {
 
 void SDRController::setAudioVolume(double volume) {
     audioVolumeValue = volume;
+    if (audioOutput) audioOutput->setVolume(static_cast<float>(volume));
 }
 
 void SDRController::setIsNarrowbandFM(bool narrow) {
     isNarrowbandFMValue = narrow;
+    if (fmDemodulator) fmDemodulator->setGain(narrow ? 5.25f : 0.35f);
 }
 
 void SDRController::setFrequencyCorrectionPPM(int ppm) {
@@ -223,26 +371,3 @@ void SDRController::setFrequencyCorrectionPPM(int ppm) {
     if (device) device->setFrequencyCorrection(ppm);
 }
 
-// ---- worker loops ----
-
-void SDRController::processingLoop() {
-    using namespace std::chrono_literals;
-    while (!shouldStop) {
-        if (streamClaimed()) {
-            std::this_thread::sleep_for(50ms);
-            continue;
-        }
-        // The analog chain and the ADS-B decoder are not wired yet: idle as for missing objects.
-        std::this_thread::sleep_for(50ms);
-    }
-}
-
-void SDRController::rdsLoop() {
-    using namespace std::chrono_literals;
-    while (!shouldStop) std::this_thread::sleep_for(5ms);
-}
-
-void SDRController::aprsLoop() {
-    using namespace std::chrono_literals;
-    while (!shouldStop) std::this_thread::sleep_for(10ms);
-}

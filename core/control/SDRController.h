@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <span>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,13 +18,38 @@
 #include "platform/MainQueue.h"
 #include "platform/Published.h"
 #include "platform/SerialQueue.h"
+#include "adsb/ADSBAircraft.h"
+#include "aprs/APRSPacket.h"
 #include "platform/UUID.h"
+#include "stations/BandDefinition.h"
+#include "stations/BookmarkStore.h"
 #include "stations/StationRecords.h"
 
+class ADSBDecoder;
+class ADSBTracker;
+class AMDemodulator;
+class APRSDecoder;
+class AudioOutput;
+class AudioRecorder;
 class AudioSink;
+class DCBlockFilter;
+class DeEmphasisFilter;
+class Decimator;
+class FFTAnalyzer;
+class FMDemodulator;
 class IQBuffer;
+class IQRecorder;
+class NoiseBlanker;
+class NoiseReduction;
+class NotchFilter;
+class RDSDemodulator;
+class RDSGroupDecoder;
+class RDSSampleQueue;
 class RTLSDRDevice;
 class RtlSdrApi;
+class StereoDecoder;
+class StreamingFIRDecimator;
+struct IQSample;
 
 // Collaborators chosen by the front end: which dongle, which sound device, where files go,
 // and the main thread's queue.
@@ -102,9 +129,11 @@ public:
     double audioVolume() const { return audioVolumeValue.get(); }
     Published<double> audioBalance{0.0};
     bool isNarrowbandFM() const { return isNarrowbandFMValue.get(); }
-    Published<bool> adsbEnabled{false};
+    bool adsbEnabled() const { return adsbEnabledValue.get(); }
+    std::vector<ADSBAircraft> adsbAircraft;
     std::string adsbDebugInfo;
     Published<bool> aprsEnabled{false};
+    std::vector<APRSPacket> aprsPackets;
     std::vector<RadioStation> stations;
     std::optional<UUID> selectedStationID;
     Published<bool> dabScanning{false};
@@ -138,6 +167,7 @@ public:
     void setAudioVolume(double volume);
     void setIsNarrowbandFM(bool narrow);
     void setFrequencyCorrectionPPM(int ppm);
+    void setADSBEnabled(bool enabled);
 
     // ---- Operations (main thread) ----
     void start();
@@ -146,6 +176,25 @@ public:
     void adjustFrequencyContinuous(double byHz);
     void selectStation(const RadioStation& station);
     void stopDABStreaming(bool returnToFM);
+    void startRecording();
+    void stopRecording();
+    // Band scan.
+    void startScan(const BandDefinition& band);
+    void stopScan();
+    void restoreGainAfterScan();
+
+    // Saved stations and favourites; every change is written to the bookmark file.
+    void addCustomBookmark(const std::string& name);
+    void removeCustomBookmark(const RadioStation& station);
+    void toggleFavorite(const RadioStation& station);
+    void toggleFavoriteCurrent();
+    bool isCurrentFrequencyFavorite() const;
+    bool isFoundStationFavorite(const FoundStation& found) const;
+    void toggleFavorite(const FoundStation& forFound);
+    void saveAllFoundStations(const std::vector<FoundStation>& found);
+
+    // Renames the scan result on the listened frequency when RDS names the station.
+    void updateFoundStationLabelIfMatching(const std::string& name);
 
     // IQ samples that reached the ring since start (for rate displays).
     std::uint64_t samplesReceived() const;
@@ -159,25 +208,100 @@ private:
     // Runs `fn(controller)` on the main thread if the controller still exists then.
     void postToMain(std::function<void(SDRController&)> fn);
 
+    void createAnalogChain();
+    void wireRDSCallbacks();
     void processingLoop();
+    void analogPass(bool& lastStereoPublished);
+    void adsbPass();
+    void applyOffsetShift(std::span<IQSample> block);
+    void applyLiveSettings();
+    void postSpectrumWork(std::span<const IQSample> shifted);
+    void postAudioSpectrumWork();
     void rdsLoop();
     void aprsLoop();
     bool streamClaimed() const {
         return isScanning.get() || dabActive.get() || dabStreamRunning.get() || dabScanning.get();
     }
     void clearRDSProperties();
+    // Empties the RDS feed, resets both RDS objects and clears what they published.
+    void resetRDS();
+    void saveStations();
+    std::vector<RadioStation>::iterator stationMatching(double frequencyMHz);
 
     ControllerDeps deps;
+    BookmarkStore bookmarkStore;
 
     Published<bool> rdsEnabledValue{true};
     Published<bool> agcEnabledValue{true};
     Published<double> manualGainTenthsDBValue{300.0};
     Published<double> audioVolumeValue{0.5};
     Published<bool> isNarrowbandFMValue{false};
+    Published<bool> adsbEnabledValue{false};
 
     // Device and IQ.
     std::shared_ptr<RTLSDRDevice> device;
     std::shared_ptr<IQBuffer> sdrBuffer;
+
+    // Analog chain, created by start and kept until the next start replaces it. Only the
+    // processing thread runs these objects while a run is live.
+    std::unique_ptr<FMDemodulator> fmDemodulator;
+    std::unique_ptr<AMDemodulator> amDemodulator;
+    std::unique_ptr<Decimator> decimator;
+    std::unique_ptr<StereoDecoder> stereoDecoder;
+    std::unique_ptr<StreamingFIRDecimator> stereoPreDecimator;
+    std::unique_ptr<StreamingFIRDecimator> leftDecimator;
+    std::unique_ptr<StreamingFIRDecimator> rightDecimator;
+    std::unique_ptr<DeEmphasisFilter> leftDeEmphasis;
+    std::unique_ptr<DeEmphasisFilter> rightDeEmphasis;
+    std::unique_ptr<DCBlockFilter> leftDCBlock;
+    std::unique_ptr<DCBlockFilter> rightDCBlock;
+    std::unique_ptr<DeEmphasisFilter> deEmphasis;
+    std::unique_ptr<DCBlockFilter> dcBlock;
+    std::shared_ptr<AudioOutput> audioOutput;
+    std::unique_ptr<NoiseBlanker> noiseBlanker;
+    std::unique_ptr<NoiseReduction> noiseReduction;
+    std::unique_ptr<NotchFilter> notchFilter;
+    std::shared_ptr<FFTAnalyzer> fftAnalyzer;
+    std::shared_ptr<FFTAnalyzer> audioFFTAnalyzer;
+    // Settings the loop last applied to the noise tools, so slider moves take effect.
+    double appliedNBThreshold = 0.0, appliedNRAmount = 0.0, appliedNotchHz = 0.0;
+
+    // RDS chain and the decoder feeds.
+    std::unique_ptr<RDSDemodulator> rdsDemodulator;
+    std::unique_ptr<RDSGroupDecoder> rdsGroupDecoder;
+    std::unique_ptr<RDSSampleQueue> rdsQueue;
+    std::unique_ptr<RDSSampleQueue> aprsQueue;
+    std::unique_ptr<APRSDecoder> aprsDecoder;
+    std::unique_ptr<ADSBDecoder> adsbDecoder;
+    std::unique_ptr<ADSBTracker> adsbTracker;
+    std::optional<double> preADSBFrequencyMHz;
+    std::optional<DemodMode> preADSBMode;
+    bool wasDABStreamingBeforeADSB = false;
+    std::optional<double> preADSBDABFrequencyMHz;
+    // Bumped after every RDS reset; results decoded before it are dropped on arrival.
+    std::shared_ptr<std::atomic<std::uint64_t>> rdsGeneration =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
+
+    // Recording. The loop copies the pointers once per block under the lock; stopRecording
+    // swaps them out and closes outside it.
+    std::mutex recorderLock;
+    std::shared_ptr<AudioRecorder> audioRecorder;
+    std::shared_ptr<IQRecorder> iqRecorder;
+    std::optional<std::filesystem::path> pendingDABAudioRecordingURL;
+    std::optional<DabAudioFormat> dabCurrentFormat;
+
+    // Processing-thread scratch, sized for the largest block.
+    std::vector<IQSample> iqBlock, shiftedBlock, blankedBlock;
+    std::vector<float> mpxBlock, stereoMpx, stereoLeft, stereoRight, leftBlock, rightBlock,
+        audioScratch, audioAccum;
+
+    // Analysis-queue state (only tasks on analysisQueue touch it).
+    struct AnalysisState {
+        std::optional<std::vector<float>> smoothedSpectrum;
+        std::optional<float> smoothedFloorDB;
+        std::uint64_t waterfallInsertCounter = 0;
+    };
+    std::shared_ptr<AnalysisState> analysisState = std::make_shared<AnalysisState>();
 
     // Loop control. tune() asks the processing thread to restart its rotator rather than
     // writing the loop's phase itself.

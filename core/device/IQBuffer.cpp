@@ -7,8 +7,11 @@ IQBuffer::IQBuffer(std::int64_t capacity)
       storage(static_cast<std::size_t>(ring.capacity)) {}
 
 void IQBuffer::write(std::span<const IQSample> samples) {
-    std::lock_guard guard(lock);
-    iqRingWrite(ring, storage.data(), samples);
+    {
+        std::lock_guard guard(lock);
+        iqRingWrite(ring, storage.data(), samples);
+    }
+    written.fetch_add(samples.size(), std::memory_order_relaxed);
 }
 
 std::vector<IQSample> IQBuffer::read(std::int64_t maxCount) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -30,6 +31,8 @@ public:
     std::int64_t available() const;
 
     std::int64_t capacity() const { return ring.capacity; }
+    // Samples written since construction, read without the lock (for rate displays).
+    std::uint64_t totalWritten() const { return written.load(std::memory_order_relaxed); }
     std::int64_t readIndex() const;
     std::int64_t writeIndex() const;
 
@@ -37,4 +40,5 @@ private:
     mutable std::mutex lock;
     IQRingState ring;  // capacity is fixed at construction
     std::vector<IQSample> storage;
+    std::atomic<std::uint64_t> written{0};
 };

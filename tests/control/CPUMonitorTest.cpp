@@ -41,7 +41,9 @@ TEST(CPUMonitorTest, LoadIsSharedAcrossCoresAndClamped) {
         fake.wall += c.wallElapsed;
         const auto result = monitor.sample();
         ASSERT_EQ(result.has_value(), c.expected.has_value());
-        if (result) EXPECT_NEAR(*result, *c.expected, 1e-9);
+        if (result) {
+            EXPECT_NEAR(*result, *c.expected, 1e-9);
+        }
     }
 }
 

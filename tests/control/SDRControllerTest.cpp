@@ -20,7 +20,7 @@ struct ControllerFixture : ::testing::Test {
     void SetUp() override {
         std::filesystem::remove_all(docs);
         controller = SDRController::create(
-            {.dongle = [this] { return fake; }, .mainQueue = queue, .documentsDir = docs});
+            {.dongle = [this] { return fake; }, .audio = nullptr, .mainQueue = queue, .documentsDir = docs});
     }
     void TearDown() override {
         controller.reset();

@@ -15,7 +15,7 @@ using namespace simtest;
 namespace {
 // Where the receiver sits for 92.1 MHz: 40 kHz above, with its -113 ppm correction applied.
 constexpr double kCenterHz = kDemoStartFrequencyHz + 40'000.0;
-constexpr double kReceiverCorrectionPPM = -113.0;
+constexpr double kReceiverCorrectionPPM = 0.0;
 
 double offsetOf(double carrierHz) {
     return carrierHz * (1.0 - (kDemoCrystalPPM - kReceiverCorrectionPPM) * 1e-6) - kCenterHz;

@@ -58,6 +58,7 @@ std::uint32_t FakeRtlSdrApi::getDeviceCount() {
 int FakeRtlSdrApi::open(Handle* handle, std::uint32_t index) {
     std::lock_guard guard(lock);
     const int status = record("open", std::to_string(index));
+    cancelRequested = false;  // a new session: a cancel of the previous one does not carry over
     *handle = status == 0 ? openHandle : nullptr;
     return status;
 }

@@ -1,0 +1,311 @@
+// The processing thread: IQ blocks to audio, decoder feeds and display work.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <thread>
+
+#include "audio/AudioOutput.h"
+#include "audio/AudioRecorder.h"
+#include "audio/IQRecorder.h"
+#include "control/SDRController.h"
+#include "control/SpectrumMath.h"
+#include "device/IQBuffer.h"
+#include "dsp/AMDemodulator.h"
+#include "dsp/DCBlockFilter.h"
+#include "dsp/DeEmphasisFilter.h"
+#include "dsp/Decimator.h"
+#include "dsp/FFTAnalyzer.h"
+#include "dsp/FMDemodulator.h"
+#include "dsp/NoiseBlanker.h"
+#include "dsp/NoiseReduction.h"
+#include "dsp/NotchFilter.h"
+#include "dsp/StereoDecoder.h"
+#include "dsp/StreamingFIRDecimator.h"
+#include "rds/RDSDemodulator.h"
+#include "rds/RDSSampleQueue.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kAnalogBlock = 8'192;
+constexpr std::size_t kAudioAccumLength = 2'048;
+constexpr std::size_t kAudioFFTLength = 256;
+constexpr std::size_t kSpectrumBins = 96;
+constexpr std::size_t kAudioSpectrumBins = 48;
+constexpr double kAudioRateHz = 51'200.0;
+// One step of the 40 kHz offset rotator at 2,048,000 samples/s: 2π · 40,000 / 2,048,000.
+constexpr double kOffsetStepRad = 0.1227184630308513;
+constexpr float kOffsetStepCos = 0.99247956f;
+constexpr float kOffsetStepSin = 0.12241068f;
+
+double wrapPhase(double phase) {
+    phase = std::fmod(phase, 2.0 * std::numbers::pi);
+    if (phase > std::numbers::pi) phase -= 2.0 * std::numbers::pi;
+    if (phase < -std::numbers::pi) phase += 2.0 * std::numbers::pi;
+    return phase;
+}
+
+}  // namespace
+
+void SDRController::processingLoop() {
+    bool lastStereoPublished = stereoDetected;
+    while (!shouldStop) {
+        if (streamClaimed()) {
+            std::this_thread::sleep_for(50ms);
+            continue;
+        }
+        if (adsbEnabled()) {
+            // The ADS-B decoder is not part of this build yet: idle as for a missing object.
+            std::this_thread::sleep_for(50ms);
+            continue;
+        }
+        if (!sdrBuffer || !fmDemodulator || !decimator || !deEmphasis || !dcBlock || !audioOutput) {
+            std::this_thread::sleep_for(50ms);
+            continue;
+        }
+        analogPass(lastStereoPublished);
+    }
+}
+
+// The wanted station sits 40 kHz below the tuner's centre; turning the rotator forward by
+// 40 kHz per second brings it to 0 Hz, where the spectrum marker and tap-to-tune expect it.
+void SDRController::applyOffsetShift(std::span<IQSample> block) {
+    if (ncoResetRequested.exchange(false)) fmNCOPhase = 0.0;
+    if (!fmOffsetActive) return;
+    float c = static_cast<float>(std::cos(fmNCOPhase));
+    float s = static_cast<float>(std::sin(fmNCOPhase));
+    for (IQSample& x : block) {
+        const float i = x.i, q = x.q;
+        x = {i * c - q * s, i * s + q * c};
+        const float nc = c * kOffsetStepCos - s * kOffsetStepSin;
+        s = s * kOffsetStepCos + c * kOffsetStepSin;
+        c = nc;
+    }
+    // Restart from the exact phase each block so the float rotator's drift never accumulates.
+    fmNCOPhase = wrapPhase(fmNCOPhase + static_cast<double>(block.size()) * kOffsetStepRad);
+}
+
+// The window's sliders move these while the receiver runs; the objects belong to this thread.
+void SDRController::applyLiveSettings() {
+    if (nbThreshold.get() != appliedNBThreshold && noiseBlanker) {
+        appliedNBThreshold = nbThreshold;
+        noiseBlanker->setThresholdMultiplier(static_cast<float>(appliedNBThreshold));
+    }
+    if (nrAmount.get() != appliedNRAmount && noiseReduction) {
+        appliedNRAmount = nrAmount;
+        noiseReduction->setAmount(static_cast<float>(appliedNRAmount));
+    }
+    if (notchFrequencyHz.get() != appliedNotchHz && notchFilter) {
+        appliedNotchHz = notchFrequencyHz;
+        notchFilter->configure({.sampleRate = kAudioRateHz, .frequencyHz = appliedNotchHz, .q = 10.0});
+    }
+}
+
+void SDRController::analogPass(bool& lastStereoPublished) {
+    const bool stereoWanted = mode.get() == DemodMode::fm && stereoEnabled;
+
+    iqBlock.resize(kAnalogBlock);
+    const std::size_t n = sdrBuffer->read(std::span<IQSample>(iqBlock));
+    iqBlock.resize(n);
+
+    std::shared_ptr<AudioRecorder> audioRec;
+    std::shared_ptr<IQRecorder> iqRec;
+    if (isRecording) {
+        std::lock_guard lock(recorderLock);
+        audioRec = audioRecorder;
+        iqRec = iqRecorder;
+    }
+    // The kind of recording is fixed when it starts: whichever recorder exists is fed.
+    if (iqRec && n > 0) iqRec->write(iqBlock);
+    if (n == 0) {
+        std::this_thread::sleep_for(10ms);
+        return;
+    }
+    applyLiveSettings();
+
+    shiftedBlock.assign(iqBlock.begin(), iqBlock.end());
+    applyOffsetShift(shiftedBlock);
+
+    std::span<const IQSample> detectorInput = shiftedBlock;
+    if (nbEnabled && noiseBlanker) {
+        blankedBlock.resize(n);
+        noiseBlanker->process(shiftedBlock, blankedBlock);
+        detectorInput = blankedBlock;
+    }
+
+    // Demodulate at the full 2,048,000 samples/s.
+    mpxBlock.resize(n);
+    if (mode.get() == DemodMode::am) {
+        if (amDemodulator)
+            amDemodulator->demodulate(detectorInput, mpxBlock);
+        else
+            std::fill(mpxBlock.begin(), mpxBlock.end(), 0.0f);
+    } else {
+        fmDemodulator->demodulate(detectorInput, mpxBlock);
+    }
+
+    ++blockCount;
+    if (blockCount % 4 == 0 && fftAnalyzer) postSpectrumWork(shiftedBlock);
+    if (rdsEnabled() && rdsQueue) rdsQueue->push(mpxBlock);
+
+    // From here on: 51,200 samples/s.
+    bool hasRight = false;
+    if (stereoWanted && stereoDecoder && stereoPreDecimator && leftDecimator && rightDecimator &&
+        leftDeEmphasis && rightDeEmphasis && leftDCBlock && rightDCBlock) {
+        stereoMpx.resize(stereoPreDecimator->outputCount(n));
+        const std::size_t m = stereoPreDecimator->process(mpxBlock, stereoMpx);  // 256 kHz
+        stereoMpx.resize(m);
+        stereoLeft.resize(m);
+        stereoRight.resize(m);
+        stereoDecoder->process(stereoMpx, stereoLeft, stereoRight);
+        leftBlock.resize(leftDecimator->outputCount(m));
+        rightBlock.resize(rightDecimator->outputCount(m));
+        leftBlock.resize(leftDecimator->process(stereoLeft, leftBlock));
+        rightBlock.resize(rightDecimator->process(stereoRight, rightBlock));
+        leftDeEmphasis->process(leftBlock, leftBlock);
+        rightDeEmphasis->process(rightBlock, rightBlock);
+        leftDCBlock->process(leftBlock, leftBlock);
+        rightDCBlock->process(rightBlock, rightBlock);
+        hasRight = true;
+        if (!lastStereoPublished) {  // published on change: the value seen is the same
+            lastStereoPublished = true;
+            postToMain([](SDRController& c) { c.stereoDetected = true; });
+        }
+    } else {
+        leftBlock.resize(decimator->outputCount(n));
+        leftBlock.resize(decimator->process(mpxBlock, leftBlock));
+        if (mode.get() == DemodMode::fm) deEmphasis->process(leftBlock, leftBlock);
+        dcBlock->process(leftBlock, leftBlock);
+        rightBlock.clear();
+        if (lastStereoPublished) {
+            lastStereoPublished = false;
+            postToMain([](SDRController& c) { c.stereoDetected = false; });
+        }
+    }
+
+    if (nrEnabled && noiseReduction) {
+        noiseReduction->process(leftBlock, leftBlock);
+        if (hasRight) noiseReduction->process(rightBlock, rightBlock);
+    }
+    if (notchEnabled && notchFilter) {
+        notchFilter->process(leftBlock, leftBlock);
+        if (hasRight) notchFilter->process(rightBlock, rightBlock);
+    }
+    if (squelchEnabled && signalLevelDB.get() < static_cast<float>(squelchThresholdDB.get())) {
+        std::fill(leftBlock.begin(), leftBlock.end(), 0.0f);
+        std::fill(rightBlock.begin(), rightBlock.end(), 0.0f);
+    }
+
+    if (audioRec) {
+        if (hasRight)
+            audioRec->write(leftBlock, std::span<const float>(rightBlock));
+        else
+            audioRec->write(leftBlock);
+    }
+    if (aprsEnabled && aprsQueue) aprsQueue->push(leftBlock);
+
+    audioAccum.insert(audioAccum.end(), leftBlock.begin(), leftBlock.end());
+    if (audioAccum.size() > kAudioAccumLength)
+        audioAccum.erase(audioAccum.begin(),
+                         audioAccum.end() - static_cast<std::ptrdiff_t>(kAudioAccumLength));
+    if (blockCount % 4 == 0 && audioAccum.size() >= kAudioFFTLength && audioFFTAnalyzer)
+        postAudioSpectrumWork();
+
+    // Balance: b > 0 turns the left channel down, b < 0 the right one.
+    const double b = audioBalance;
+    const float leftGain = b >= 0 ? static_cast<float>(std::max(1.0 - b, 0.0)) : 1.0f;
+    const float rightGain = b < 0 ? static_cast<float>(std::max(1.0 + b, 0.0)) : 1.0f;
+    const std::vector<float>& rightSource = hasRight ? rightBlock : leftBlock;
+    audioScratch.resize(rightSource.size());
+    for (std::size_t k = 0; k < rightSource.size(); ++k) audioScratch[k] = rightSource[k] * rightGain;
+    for (float& v : leftBlock) v *= leftGain;
+
+    if (blockCount % 4 == 0) {
+        const float levelL = rms(leftBlock), levelR = rms(audioScratch);
+        postToMain([levelL, levelR](SDRController& c) {
+            c.audioLevelL = levelL;
+            c.audioLevelR = levelR;
+        });
+    }
+    if (streamClaimed()) return;  // a scan or DAB took the stream during this block
+    audioOutput->setSourceRate(kAudioRateHz);
+    audioOutput->pushStereo(leftBlock, std::span<const float>(audioScratch));
+}
+
+void SDRController::postSpectrumWork(std::span<const IQSample> shifted) {
+    std::vector<IQSample> block(shifted.begin(), shifted.end());
+    std::weak_ptr<SDRController> weak = weak_from_this();
+    analysisQueue->async([weak, analyzer = fftAnalyzer, state = analysisState,
+                          queue = deps.mainQueue, block = std::move(block)] {
+        const std::optional<std::vector<float>> power = analyzer->magnitudeSpectrum(block);
+        if (!power) return;
+        const SpectrumLevels levels = spectrumLevels(*power);
+        std::vector<float> row = downsample(levels.norm, kSpectrumBins);
+        if (!state->smoothedSpectrum) state->smoothedSpectrum.emplace();
+        smoothTowards(*state->smoothedSpectrum, row, emaAlpha);
+        state->smoothedFloorDB = state->smoothedFloorDB
+                                     ? *state->smoothedFloorDB +
+                                           (levels.floorDB - *state->smoothedFloorDB) * emaAlpha
+                                     : levels.floorDB;
+        const std::uint64_t w = state->waterfallInsertCounter++;
+        const float strength = std::max(std::min((levels.peakDB + 90.0f) / 60.0f, 1.0f), 0.0f);
+        const float floorDB = *state->smoothedFloorDB;
+        const float snr = std::max(levels.peakDB - floorDB, 0.0f);
+        queue->post([weak, smoothed = *state->smoothedSpectrum, row = std::move(row),
+                     peak = levels.peakDB, strength, snr, floorDB, w]() mutable {
+            auto self = weak.lock();
+            if (!self) return;
+            self->spectrum = std::move(smoothed);
+            self->signalLevelDB = peak;
+            self->signalStrengthNormalized = strength;
+            self->snrDB = snr;
+            self->noiseFloorDB = floorDB;
+            if (w % 2 == 1) {
+                auto& history = self->waterfallHistory;
+                history.insert(history.begin(), std::move(row));
+                if (history.size() > maxWaterfallRows) history.pop_back();
+            }
+        });
+    });
+}
+
+void SDRController::postAudioSpectrumWork() {
+    std::vector<float> samples(audioAccum.end() - static_cast<std::ptrdiff_t>(kAudioFFTLength),
+                               audioAccum.end());
+    std::weak_ptr<SDRController> weak = weak_from_this();
+    analysisQueue->async([weak, analyzer = audioFFTAnalyzer, queue = deps.mainQueue,
+                          samples = std::move(samples)]() mutable {
+        std::vector<IQSample> packed(samples.size());
+        for (std::size_t k = 0; k < samples.size(); ++k) packed[k] = {samples[k], 0.0f};
+        const std::optional<std::vector<float>> power = analyzer->magnitudeSpectrum(packed);
+        if (!power) return;
+        std::vector<float> bins = downsample(spectrumLevels(*power).norm, kAudioSpectrumBins);
+        queue->post([weak, bins = std::move(bins), samples = std::move(samples)]() mutable {
+            if (auto self = weak.lock()) {
+                self->audioSpectrum = std::move(bins);
+                self->audioWaveform = std::move(samples);
+            }
+        });
+    });
+}
+
+void SDRController::rdsLoop() {
+    std::vector<float> chunk;
+    while (!shouldStop) {
+        if (rdsQueue && rdsDemodulator && rdsQueue->pop(chunk)) {
+            rdsDemodulator->process(chunk);
+        } else {
+            std::this_thread::sleep_for(5ms);
+        }
+    }
+}
+
+void SDRController::aprsLoop() {
+    std::vector<float> chunk;
+    while (!shouldStop) {
+        // The APRS decoder joins this build later; drain its feed so nothing piles up.
+        if (!(aprsQueue && aprsQueue->pop(chunk))) std::this_thread::sleep_for(10ms);
+    }
+}

@@ -1,0 +1,62 @@
+#include "sim/SignalSource.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "audio/AudioSink.h"
+#include "audio/NullAudioSink.h"
+#include "audio/PortAudioSink.h"
+#include "device/FileRtlSdrApi.h"
+#include "device/LibRtlSdrApi.h"
+#include "sim/DemoScene.h"
+#include "sim/VirtualRtlSdr.h"
+
+namespace {
+
+SignalSource simulatedSource(double speed, std::string description) {
+    // One simulated world for the whole run: its stations keep their programme time across
+    // stop and start, as real transmitters do.
+    auto dongle = std::make_shared<VirtualRtlSdr>(makeDemoScene(), VirtualRtlSdrConfig{.speed = speed});
+    return {.dongle = [dongle] { return dongle; },
+            .description = std::move(description),
+            .isSimulated = true};
+}
+
+}  // namespace
+
+SignalSource makeSignalSource(const SignalSourceOptions& options) {
+    SignalSource source;
+    const std::string& choice = options.choice;
+    if (choice == "sim") {
+        source = simulatedSource(options.speed, "Simulirani prijemnik (demo)");
+    } else if (choice == "rtlsdr") {
+        auto api = std::make_shared<LibRtlSdrApi>();
+        source = {.dongle = [api] { return api; }, .description = "RTL-SDR dongle"};
+    } else if (choice == "auto") {
+        auto api = std::make_shared<LibRtlSdrApi>();
+        if (api->getDeviceCount() > 0)
+            source = {.dongle = [api] { return api; }, .description = "RTL-SDR dongle"};
+        else
+            source = simulatedSource(options.speed, "Nema dongla: simulirani prijemnik (demo)");
+    } else {
+        FileRtlSdrOptions fileOptions{.path = choice, .speed = options.speed};
+        if (options.recordingCenterMHz) fileOptions.centerFrequencyHz = *options.recordingCenterMHz * 1e6;
+        auto api = std::make_shared<FileRtlSdrApi>(fileOptions);
+        if (!api->lastError().empty()) throw std::invalid_argument(api->lastError());
+        source = {.dongle = [api] { return api; },
+                  .description = "Snimka: " + std::filesystem::path(choice).filename().string()};
+    }
+
+    if (options.audio) {
+        source.audio = [](double rate) -> std::unique_ptr<AudioSink> {
+            return std::make_unique<PortAudioSink>(rate);
+        };
+    } else {
+        const double speed = source.isSimulated || choice != "rtlsdr" ? options.speed : 1.0;
+        source.audio = [speed, tee = options.audioTee](double rate) -> std::unique_ptr<AudioSink> {
+            return std::make_unique<NullAudioSink>(
+                NullAudioSinkConfig{.sampleRateHz = rate, .speedFactor = speed, .tee = tee});
+        };
+    }
+    return source;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class AudioSink;
+class AudioTee;
+class RtlSdrApi;
+
+struct SignalSourceOptions {
+    std::string choice = "auto";  // auto | rtlsdr | sim | path to a .cu8/.cf32 recording
+    double speed = 1.0;           // pacing of the simulated world or a recording
+    std::optional<double> recordingCenterMHz;
+    bool audio = true;            // false: a null sink paced like the source
+    std::shared_ptr<AudioTee> audioTee;  // with the null sink: keep what it pulls
+};
+
+// What a front end hands the controller: the dongle factory, the sound device factory, and a
+// plain description for the header ("Simulirani prijemnik …" when no dongle is attached).
+struct SignalSource {
+    std::function<std::shared_ptr<RtlSdrApi>()> dongle;
+    std::function<std::unique_ptr<AudioSink>(double rate)> audio;
+    std::string description;
+    bool isSimulated = false;
+};
+
+// Throws std::invalid_argument for an unknown choice or an unreadable recording.
+SignalSource makeSignalSource(const SignalSourceOptions& options);
