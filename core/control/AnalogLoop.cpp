@@ -5,12 +5,16 @@
 #include <numbers>
 #include <thread>
 
+#include "adsb/ADSBDecoder.h"
+#include "adsb/ADSBTracker.h"
+#include "aprs/APRSDecoder.h"
 #include "audio/AudioOutput.h"
 #include "audio/AudioRecorder.h"
 #include "audio/IQRecorder.h"
 #include "control/SDRController.h"
 #include "control/SpectrumMath.h"
 #include "device/IQBuffer.h"
+#include "platform/DebugLog.h"
 #include "dsp/AMDemodulator.h"
 #include "dsp/DCBlockFilter.h"
 #include "dsp/DeEmphasisFilter.h"
@@ -57,8 +61,7 @@ void SDRController::processingLoop() {
             continue;
         }
         if (adsbEnabled()) {
-            // The ADS-B decoder is not part of this build yet: idle as for a missing object.
-            std::this_thread::sleep_for(50ms);
+            adsbPass();
             continue;
         }
         if (!sdrBuffer || !fmDemodulator || !decimator || !deEmphasis || !dcBlock || !audioOutput) {
@@ -203,6 +206,9 @@ void SDRController::analogPass(bool& lastStereoPublished) {
             audioRec->write(leftBlock, std::span<const float>(rightBlock));
         else
             audioRec->write(leftBlock);
+        if (audioRec->hasFailed() || audioRec->isFull()) {
+            postToMain([audioRec](SDRController& c) { c.handleRecorderLimit(audioRec); });
+        }
     }
     if (aprsEnabled && aprsQueue) aprsQueue->push(leftBlock);
 
@@ -291,6 +297,28 @@ void SDRController::postAudioSpectrumWork() {
     });
 }
 
+void SDRController::adsbPass() {
+    if (!sdrBuffer || !adsbDecoder || !adsbTracker) {
+        std::this_thread::sleep_for(50ms);
+        return;
+    }
+    iqBlock.resize(4'096);
+    iqBlock.resize(sdrBuffer->read(std::span<IQSample>(iqBlock)));
+    if (iqBlock.empty()) {
+        std::this_thread::sleep_for(5ms);
+        return;
+    }
+    adsbDecoder->process(iqBlock);
+    std::vector<ADSBAircraft> aircraft = adsbTracker->snapshot();
+    std::string info = formatString("Kand: %d | Validni: %d | MaxAmp: %.3f", adsbDecoder->candidateCount(),
+                                    adsbDecoder->validCount(), adsbDecoder->maxObservedMagnitude());
+    postToMain([aircraft = std::move(aircraft), info = std::move(info)](SDRController& c) mutable {
+        if (!c.adsbEnabled()) return;  // switched off meanwhile
+        c.adsbAircraft = std::move(aircraft);
+        c.adsbDebugInfo = std::move(info);
+    });
+}
+
 void SDRController::rdsLoop() {
     std::vector<float> chunk;
     while (!shouldStop) {
@@ -305,7 +333,9 @@ void SDRController::rdsLoop() {
 void SDRController::aprsLoop() {
     std::vector<float> chunk;
     while (!shouldStop) {
-        // The APRS decoder joins this build later; drain its feed so nothing piles up.
-        if (!(aprsQueue && aprsQueue->pop(chunk))) std::this_thread::sleep_for(10ms);
+        if (aprsQueue && aprsDecoder && aprsQueue->pop(chunk))
+            aprsDecoder->process(chunk);
+        else
+            std::this_thread::sleep_for(10ms);
     }
 }

@@ -16,6 +16,7 @@
 #include "device/RTLSDRDevice.h"
 #include "device/RTLSDRError.h"
 #include "dsp/AMDemodulator.h"
+#include "dsp/ChannelFilter.h"
 #include "dsp/DCBlockFilter.h"
 #include "dsp/DeEmphasisFilter.h"
 #include "dsp/Decimator.h"
@@ -77,6 +78,7 @@ void SDRController::initialise() {
 SDRController::~SDRController() {
     deps.mainQueue->cancelTimer(cpuTimer);
     shouldStop = true;
+    shouldStopScan = true;
     if (device) device->stopStreaming();
     joinWorkers();
     if (device) device->close();
@@ -91,7 +93,7 @@ void SDRController::postToMain(std::function<void(SDRController&)> fn) {
 }
 
 void SDRController::joinWorkers() {
-    for (std::thread* t : {&readerThread, &processingThread, &rdsThread, &aprsThread})
+    for (std::thread* t : {&scanThread, &readerThread, &processingThread, &rdsThread, &aprsThread})
         if (t->joinable()) t->join();
 }
 
@@ -186,6 +188,7 @@ void SDRController::start() {
 void SDRController::stop() {
     if (!isRunning) return;
     shouldStop = true;
+    shouldStopScan = true;
     if (device) device->stopStreaming();
     // Join before closing: the dongle must not be closed under a running reader.
     joinWorkers();
@@ -260,8 +263,9 @@ void SDRController::wireRDSCallbacks() {
             assign(*self);
         });
     };
-    rdsGroupDecoder->onPSNameUpdated = [publish](const std::string& name) {
+    rdsGroupDecoder->onPSNameUpdated = [publish, scan = scanPS](const std::string& name) {
         DebugLog::writef("📻 RDS PS: %s", name.c_str());
+        scan->set(name);
         publish([name](SDRController& c) {
             c.rdsStationName = name;
             c.updateFoundStationLabelIfMatching(name);

@@ -15,6 +15,7 @@
 #include "control/CPUMonitor.h"
 #include "control/DemodMode.h"
 #include "dab/DABTypes.h"
+#include "platform/LatestValue.h"
 #include "platform/MainQueue.h"
 #include "platform/Published.h"
 #include "platform/SerialQueue.h"
@@ -32,6 +33,7 @@ class APRSDecoder;
 class AudioOutput;
 class AudioRecorder;
 class AudioSink;
+class ChannelFilter;
 class DCBlockFilter;
 class DeEmphasisFilter;
 class Decimator;
@@ -178,6 +180,8 @@ public:
     void stopDABStreaming(bool returnToFM);
     void startRecording();
     void stopRecording();
+    // A full WAV continues in a new file; a failing one stops the recording with its reason.
+    void handleRecorderLimit(const std::shared_ptr<AudioRecorder>& recorder);
     // Band scan.
     void startScan(const BandDefinition& band);
     void stopScan();
@@ -219,6 +223,8 @@ private:
     void postAudioSpectrumWork();
     void rdsLoop();
     void aprsLoop();
+    void runScan(BandDefinition band, double returnMHz, bool fmNaming);
+    std::optional<std::string> waitForScanPS();
     bool streamClaimed() const {
         return isScanning.get() || dabActive.get() || dabStreamRunning.get() || dabScanning.get();
     }
@@ -326,4 +332,8 @@ private:
     std::thread processingThread;
     std::thread rdsThread;
     std::thread aprsThread;
+    std::thread scanThread;
+    // The newest PS name, handed from whichever thread decodes RDS to the scan thread.
+    std::shared_ptr<LatestValue<std::string>> scanPS = std::make_shared<LatestValue<std::string>>();
+    std::unique_ptr<ChannelFilter> scanFilter;  // scan thread only
 };

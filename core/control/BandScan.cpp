@@ -1,0 +1,203 @@
+// The band scanner: steps the tuner through a band on its own thread, finds stations as jumps
+// above a running noise estimate and names them by RDS where it can.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "audio/AudioOutput.h"
+#include "control/SDRController.h"
+#include "device/IQBuffer.h"
+#include "device/RTLSDRDevice.h"
+#include "control/BandScanMath.h"
+#include "dsp/ChannelFilter.h"
+#include "dsp/FFTAnalyzer.h"
+#include "dsp/FMDemodulator.h"
+#include "rds/RDSDemodulator.h"
+#include "rds/RDSGroupDecoder.h"
+#include "rds/RDSSampleQueue.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kScanFFTLength = 1'024;
+constexpr double kBinHz = 2'048'000.0 / kScanFFTLength;
+constexpr double kDetectionJumpDB = 12.0;
+constexpr std::size_t kHistoryLength = 20;
+constexpr auto kRDSWait = 3s;
+
+std::string labelPrefix(const std::string& bandName) {
+    std::string prefix;
+    for (char c : bandName)
+        if (c != ' ' && c != '/') prefix.push_back(c);
+    return prefix.substr(0, 4);
+}
+
+std::string trimmedText(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+// Brings the station 40 kHz below the tuner's centre to 0 Hz (phase from 0: each step stands
+// alone, so the block's phase does not matter).
+void shiftUp40kHz(std::span<IQSample> block) {
+    const double step = 2.0 * 3.14159265358979323846 * 40'000.0 / 2'048'000.0;
+    for (std::size_t n = 0; n < block.size(); ++n) {
+        const double ph = step * static_cast<double>(n);
+        const float c = static_cast<float>(std::cos(ph)), s = static_cast<float>(std::sin(ph));
+        const IQSample x = block[n];
+        block[n] = {x.i * c - x.q * s, x.i * s + x.q * c};
+    }
+}
+
+}  // namespace
+
+int scanStepCount(const BandDefinition& band) {
+    const double steps = std::floor((band.endMHz - band.startMHz) * 1e6 / band.stepHz) + 1.0;
+    return std::max(static_cast<int>(steps), 1);
+}
+
+float scanNoiseEstimate(std::vector<float> history) {
+    if (history.empty()) return -120.0f;
+    std::sort(history.begin(), history.end());
+    return history[history.size() / 5];
+}
+
+float scanChannelLevelDB(std::span<const float> power, double stepHz) {
+    // The strongest bin within half a step of the centre (the tuned frequency after the shift).
+    const std::size_t centre = power.size() / 2;
+    const auto halfWidth = static_cast<std::size_t>(std::max(1.0, std::floor(stepHz / 2.0 / kBinHz)));
+    float best = 1e-10f;
+    for (std::size_t k = centre - std::min(centre, halfWidth); k <= std::min(power.size() - 1, centre + halfWidth); ++k)
+        best = std::max(best, power[k]);
+    return 10.0f * std::log10(best);
+}
+
+void SDRController::startScan(const BandDefinition& band) {
+    if (!isRunning || isScanning) return;
+    if (scanThread.joinable()) scanThread.join();  // the previous scan has finished its loop
+    isScanning = true;
+    scanBandName = band.name;
+    scanProgress = 0.0;
+    shouldStopScan = false;
+    foundStations.clear();
+    if (device) {
+        device->setGainMode(true);
+        device->setManualGain(static_cast<int>(manualGainTenthsDB()));
+    }
+    if (audioOutput) audioOutput->setVolume(0.0f);
+    const double returnMHz = frequencyMHz;
+    const bool fmNaming = mode.get() == DemodMode::fm;
+    scanThread = std::thread([this, band, returnMHz, fmNaming] {
+        configureCurrentThread("BandScan", ThreadPriority::defaultPriority);
+        runScan(band, returnMHz, fmNaming);
+    });
+}
+
+void SDRController::stopScan() {
+    shouldStopScan = true;
+}
+
+void SDRController::restoreGainAfterScan() {
+    if (!device) return;
+    device->setGainMode(!agcEnabled());
+    if (!agcEnabled()) device->setManualGain(static_cast<int>(manualGainTenthsDB()));
+}
+
+std::optional<std::string> SDRController::waitForScanPS() {
+    // Reset here rather than on the main thread: the scan never waits for the window.
+    rdsQueue->clear();
+    rdsDemodulator->reset();
+    rdsGroupDecoder->reset();
+    scanPS->clear();
+    rdsGeneration->fetch_add(1);
+    postToMain([](SDRController& c) { c.rdsStationName.reset(); });
+
+    // Its own detector chain: the processing thread may still be finishing a block with its own.
+    FMDemodulator demodulator(0.35f);
+    if (!scanFilter) scanFilter = std::make_unique<ChannelFilter>(ChannelFilterMode::wideFM);
+    scanFilter->reset();
+    std::vector<IQSample> block(8'192), filtered;
+    std::vector<float> mpx;
+    const auto deadline = std::chrono::steady_clock::now() + kRDSWait;
+    while (!shouldStopScan && !shouldStop && std::chrono::steady_clock::now() < deadline) {
+        if (const std::optional<std::string> name = scanPS->take()) {
+            const std::string label = trimmedText(*name);
+            if (!label.empty()) return label;
+        }
+        block.resize(8'192);
+        block.resize(sdrBuffer->read(std::span<IQSample>(block)));
+        if (block.empty()) {
+            std::this_thread::sleep_for(5ms);
+            continue;
+        }
+        shiftUp40kHz(block);
+        filtered.resize(block.size());
+        scanFilter->process(block, filtered);
+        mpx.resize(filtered.size());
+        demodulator.demodulate(filtered, mpx);
+        rdsDemodulator->process(mpx);
+    }
+    return std::nullopt;
+}
+
+void SDRController::runScan(BandDefinition band, double returnMHz, bool fmNaming) {
+    const int totalSteps = scanStepCount(band);
+    const std::string prefix = labelPrefix(band.name);
+    std::vector<FoundStation> found;
+    std::vector<float> history;
+    std::vector<IQSample> block(2'048);
+    bool first = true;
+    double lastStationMHz = 0.0;
+    int stationNumber = 1;
+    int k = 0;
+    double f = band.startMHz;
+    while (!shouldStopScan && !shouldStop) {
+        // The tuner sits 40 kHz above f as when listening, so the DC spike is off the channel.
+        const double tunerHz = std::max(0.0, (f + fmOffsetHz / 1e6) * 1e6);
+        device->setCenterFrequency(static_cast<std::uint32_t>(std::min(tunerHz, 4.29e9)));
+        std::this_thread::sleep_for(30ms);
+        sdrBuffer->clear();
+        std::this_thread::sleep_for(30ms);
+        block.resize(2'048);
+        block.resize(sdrBuffer->read(std::span<IQSample>(block)));
+        float g = -120.0f;
+        if (block.size() >= kScanFFTLength) {
+            shiftUp40kHz(block);
+            if (const auto power = fftAnalyzer->magnitudeSpectrum(block))
+                g = scanChannelLevelDB(*power, band.stepHz);
+        }
+        history.push_back(g);
+        if (history.size() > kHistoryLength) history.erase(history.begin());
+        const float noise = scanNoiseEstimate(history);
+        if (g - noise > kDetectionJumpDB) {
+            if (first || std::abs(f - lastStationMHz) >= 3.0 * band.stepHz / 1e6) {
+                std::string label = prefix + std::to_string(stationNumber);
+                if (fmNaming) {
+                    if (std::optional<std::string> ps = waitForScanPS()) label = *ps;
+                }
+                found.push_back({.id = UUID::random(), .frequencyMHz = f, .label = label, .peakDB = g});
+                ++stationNumber;
+                postToMain([list = found](SDRController& c) { c.foundStations = list; });
+                lastStationMHz = f;
+            }
+            first = false;
+        }
+        ++k;
+        postToMain([progress = static_cast<double>(k) / totalSteps](SDRController& c) {
+            c.scanProgress = progress;
+        });
+        f += band.stepHz / 1e6;
+        if (f > band.endMHz + 1e-9) break;
+    }
+    postToMain([returnMHz](SDRController& c) {
+        c.isScanning = false;
+        c.scanBandName.reset();
+        c.restoreGainAfterScan();
+        if (c.audioOutput) c.audioOutput->setVolume(static_cast<float>(c.audioVolume()));
+        c.tune(returnMHz, true);
+    });
+}
