@@ -43,9 +43,9 @@ std::array<std::string, 5> verticalScaleLabels(float topDB, float bottomDB) {
     std::array<std::string, 5> labels;
     for (int i = 0; i < 5; ++i) {
         const float value = topDB - static_cast<float>(i) * 0.25f * (topDB - bottomDB);
-        // Round half away from zero first so "-0" never appears for tiny negatives.
-        const float shown = std::abs(value) < 0.5f ? 0.0f : value;
-        labels[static_cast<std::size_t>(i)] = formatString("%.0f", shown);
+        std::string text = formatString("%.0f", value);
+        if (text == "-0") text = "0";  // small negatives print as "-0"
+        labels[static_cast<std::size_t>(i)] = std::move(text);
     }
     return labels;
 }
