@@ -26,24 +26,31 @@ void drawGear(ImDrawList* d, ImVec2 c, ImU32 col) {
     d->AddCircle(c, 5.5f, col, 24, 2.2f);
 }
 
-// Ends the popover and notes when it closed.
-void trackClosing(bool open, bool& shown, double& closedAt) {
-    if (!open && shown) closedAt = ImGui::GetTime();
-    if (!open) shown = false;
-}
-
 }  // namespace
 
-void HeaderBar::popoverButton(const char* label, const char* popupID, bool& shown, double& closedAt, ImVec2 size,
+void HeaderBar::popoverButton(const char* label, const char* popupID, bool& shown, Popover& popover, ImVec2 size,
                               PanelContext& ctx, const char* probeName) {
-    const bool pressed = widgets::pillButton(label, shown, size);
+    const double now = ImGui::GetTime();
+    const bool open = ImGui::IsPopupOpen(popupID);
+    if (popover.wasOpen && !open) {
+        // Closed by a click outside it.
+        shown = false;
+        popover.closedAt = now;
+    }
+    if (widgets::pillButton(label, shown, size) && now - popover.closedAt > 0.3) shown = !shown;
     ctx.probe.noteItem(probeName);
-    if (pressed) shown = ImGui::GetTime() - closedAt < 0.5 ? false : !shown;
     const ImVec2 max = ImGui::GetItemRectMax();
-    if (shown && !ImGui::IsPopupOpen(popupID)) {
+    if (shown && !open) {
         ImGui::SetNextWindowPos(ImVec2(max.x, max.y + 6), ImGuiCond_Always, ImVec2(1.0f, 0.0f));
         ImGui::OpenPopup(popupID);
     }
+}
+
+void HeaderBar::closeOnEscape(bool& shown, Popover& popover) {
+    if (!ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape))) return;
+    ImGui::CloseCurrentPopup();
+    shown = false;
+    popover.closedAt = ImGui::GetTime();
 }
 
 void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float height) {
@@ -114,18 +121,19 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
     ctx.probe.noteItem("startStop");
 
     ImGui::SameLine(0, 10);
-    popoverButton("AUDIO", "audioPopover", ctx.state.showAudioPanel, audioClosedAt, ImVec2(70, 30), ctx, "audioButton");
+    popoverButton("AUDIO", "audioPopover", ctx.state.showAudioPanel, audio, ImVec2(70, 30), ctx, "audioButton");
     ImGui::SetNextWindowSize(ImVec2(280, 0));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(14, 12));
     const bool audioOpen = ImGui::BeginPopup("audioPopover");
     ImGui::PopStyleVar();
     if (audioOpen) {
+        closeOnEscape(ctx.state.showAudioPanel, audio);
         drawAudioPanel(ctx);
         ctx.probe.noteRect("audioPopover", ImGui::GetWindowPos(),
                            ImVec2(ImGui::GetWindowPos().x + ImGui::GetWindowSize().x, ImGui::GetWindowPos().y + ImGui::GetWindowSize().y));
         ImGui::EndPopup();
     }
-    trackClosing(audioOpen, ctx.state.showAudioPanel, audioClosedAt);
+    audio.wasOpen = audioOpen && ctx.state.showAudioPanel;
 
     ImGui::SameLine(0, 6);
     bool advanced = c.isAdvancedMode;
@@ -135,7 +143,7 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
 
     ImGui::SameLine(0, 6);
     const ImVec2 gearPos = ImGui::GetCursorScreenPos();
-    popoverButton("##settings", "settingsPopover", ctx.state.showSettingsPanel, settingsClosedAt, ImVec2(34, 30), ctx,
+    popoverButton("##settings", "settingsPopover", ctx.state.showSettingsPanel, settings, ImVec2(34, 30), ctx,
                   "settingsButton");
     drawGear(d, ImVec2(gearPos.x + 17, gearPos.y + 15), ctx.state.showSettingsPanel ? theme::kAccent : theme::kTextDim);
     ImGui::SetNextWindowSize(ImVec2(220, 0));
@@ -143,12 +151,13 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
     const bool settingsOpen = ImGui::BeginPopup("settingsPopover");
     ImGui::PopStyleVar();
     if (settingsOpen) {
+        closeOnEscape(ctx.state.showSettingsPanel, settings);
         widgets::sectionTitle("SETTINGS");
         ImGui::TextUnformatted("Coming soon");
         ctx.probe.noteItem("settingsComingSoon");
         ImGui::EndPopup();
     }
-    trackClosing(settingsOpen, ctx.state.showSettingsPanel, settingsClosedAt);
+    settings.wasOpen = settingsOpen && ctx.state.showSettingsPanel;
 
     ImGui::SetCursorScreenPos(ImVec2(origin.x, origin.y + height));
     ImGui::Dummy(ImVec2(width, 0));

@@ -13,11 +13,17 @@ public:
     void draw(PanelContext& context, const SourceSelector& sources, float height);
 
 private:
+    struct Popover {
+        bool wasOpen = false;
+        // When it last closed: the click outside that closes it must not reopen it when it
+        // lands on the popover's own button.
+        double closedAt = -1.0;
+    };
     // A header button that opens a popover under itself, bound to a view-state flag.
-    void popoverButton(const char* label, const char* popupID, bool& shown, double& closedAt, ImVec2 size,
+    void popoverButton(const char* label, const char* popupID, bool& shown, Popover& popover, ImVec2 size,
                        PanelContext& context, const char* probeName);
-    // When each popover last closed: the click outside that closes one must not reopen it
-    // when it lands on the popover's own button.
-    double audioClosedAt = -1.0;
-    double settingsClosedAt = -1.0;
+    // Inside an open popover: Escape closes it.
+    static void closeOnEscape(bool& shown, Popover& popover);
+    Popover audio;
+    Popover settings;
 };
