@@ -73,7 +73,7 @@ AppArgs parseAppArgs(const std::vector<std::string>& words) {
             if (x == std::string::npos) throw std::invalid_argument("--size needs WIDTHxHEIGHT");
             args.width = static_cast<int>(number(word, size.substr(0, x)));
             args.height = static_cast<int>(number(word, size.substr(x + 1)));
-            if (args.width < 800 || args.height < 500) throw std::invalid_argument("--size is at least 800x500");
+            if (args.width < 1100 || args.height < 700) throw std::invalid_argument("--size is at least 1100x700");
         } else {
             throw std::invalid_argument("unknown argument " + word);
         }

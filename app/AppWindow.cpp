@@ -38,6 +38,8 @@ AppWindow::AppWindow(std::shared_ptr<MainQueue> queue, Options opts)
         glfwTerminate();
         throw std::runtime_error("cannot open a window: OpenGL 3.3 is not available");
     }
+    // Below this the three columns and the header no longer fit side by side.
+    glfwSetWindowSizeLimits(window, 1100, 700, GLFW_DONT_CARE, GLFW_DONT_CARE);
     glfwMakeContextCurrent(window);
     glfwSwapInterval(1);
 

@@ -75,12 +75,14 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
     widgets::caption(sources.tunerLine().c_str());
     ImGui::EndGroup();
 
-    // Status text.
+    // The right-hand cluster keeps a fixed start so it does not jump as values change; the
+    // status text gets what is left between it and the device lines.
+    const float clusterX = std::max(origin.x + width - 790, origin.x + 240);
     ImGui::SetCursorScreenPos(ImVec2(origin.x + 230, midY - 9));
     {
         const bool error = c.statusText.rfind("Greška", 0) == 0;
         ImGui::PushStyleColor(ImGuiCol_Text, theme::colour(error ? theme::kBad : theme::kTextDim));
-        ImGui::PushClipRect(ImVec2(origin.x + 230, origin.y), ImVec2(origin.x + 540, origin.y + height), true);
+        ImGui::PushClipRect(ImVec2(origin.x + 230, origin.y), ImVec2(clusterX - 12, origin.y + height), true);
         ImGui::TextUnformatted(c.statusText.c_str());
         ImGui::PopClipRect();
         ImGui::PopStyleColor();
@@ -88,10 +90,7 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
         if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", c.statusText.c_str());
     }
 
-    // Right-hand cluster, laid out from a fixed start so it does not jump as values change.
-    float x = origin.x + width - 790;
-    x = std::max(x, origin.x + 550);
-    ImGui::SetCursorScreenPos(ImVec2(x, midY - 13));
+    ImGui::SetCursorScreenPos(ImVec2(clusterX, midY - 13));
     widgets::chip("Level", formatString("%.0f dB", c.signalLevelDB.get()), theme::kText);
     ctx.probe.noteItem("chip Level");
     ImGui::SameLine(0, 6);

@@ -25,15 +25,22 @@ public:
 
     // Clicks the middle of a named control where the window last drew it.
     bool click(const std::string& control) const {
+        // Where it was drawn in two successive looks, so a control still moving is not hit.
         std::optional<Rect> r;
-        if (!eventually([&] { return (r = controlRect(current(), control)).has_value(); })) return false;
+        const bool settled = eventually([&] {
+            const std::optional<Rect> first = controlRect(current(), control);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            r = controlRect(current(), control);
+            return first && r && first->x == r->x && first->y == r->y;
+        });
+        if (!settled) return false;
         const int x = r->x + r->width / 2, y = r->y + r->height / 2;
         return xdotool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
                        " sleep 0.15 click 1 sleep 0.1");
     }
 
     // Held for a few frames: the window samples the keyboard once per frame.
-    bool key(const std::string& name) const { return xdotool("keydown " + name + " sleep 0.15 keyup " + name); }
+    bool key(const std::string& name) const { return xdotool("keydown " + name + " sleep 0.4 keyup " + name); }
 
     bool findWindow() {
         const std::string command = "DISPLAY=" + display + " xdotool search --sync --onlyvisible --name '^Vantirel$' 2>/dev/null";
