@@ -135,16 +135,16 @@ void AnalogView::draw(PanelContext& ctx, ImVec2 size) {
     ImGui::Dummy(ImVec2(0, 2));
 
     const float gap = 10.0f;
-    const float half_w = (size.x - gap) / 2;
+    const float halfWidth = (size.x - gap) / 2;
     ImGui::BeginGroup();
     plotTitle("Audio Spectrum");
-    drawLineChartView("audioSpectrum", c.audioSpectrum, theme::kWarn, ImVec2(half_w, audioHeight));
+    drawLineChartView("audioSpectrum", c.audioSpectrum, theme::kWarn, ImVec2(halfWidth, audioHeight));
     ctx.probe.noteItem("audioSpectrum");
     ImGui::EndGroup();
     ImGui::SameLine(0, gap);
     ImGui::BeginGroup();
     plotTitle("Audio Waveform");
-    drawWaveformView("waveform", c.audioWaveform, ImVec2(half_w, audioHeight));
+    drawWaveformView("waveform", c.audioWaveform, ImVec2(halfWidth, audioHeight));
     ctx.probe.noteItem("audioWaveform");
     ImGui::EndGroup();
 }

@@ -67,7 +67,7 @@ void AppWindow::loadFonts() {
     ImGuiIO& io = ImGui::GetIO();
     // Basic Latin, Latin-1 and Latin Extended-A (š, đ, č, ć, ž), general punctuation (dashes,
     // bullet, ellipsis), arrows, the minus sign, geometric shapes and miscellaneous symbols.
-    static const ImWchar kRanges[] = {0x0020, 0x00FF, 0x0100, 0x017F, 0x2010, 0x2044,
+    static constexpr ImWchar kRanges[] = {0x0020, 0x00FF, 0x0100, 0x017F, 0x2010, 0x2044,
                                       0x2190, 0x21FF, 0x2212, 0x2212, 0x25A0, 0x25FF,
                                       0x2600, 0x26FF, 0};
     ImFontConfig config;

@@ -144,6 +144,10 @@ nlohmann::json ContentView::stateJSON() const {
                             .mapTexturesHeld = map.tileLayer().texturesHeld(),
                             .mapDownloads = fetcher ? fetcher->downloads() : 0,
                             .mapCacheHits = fetcher ? fetcher->cacheHits() : 0,
-                            .mapFailures = fetcher ? fetcher->failures() : 0};
+                            .mapFailures = fetcher ? fetcher->failures() : 0,
+                            .mapZoom = map.camera().zoom,
+                            .mapRotationDeg = map.camera().rotationDeg,
+                            .mapCenterLatitudeDeg = map.camera().center.latitudeDeg,
+                            .mapCenterLongitudeDeg = map.camera().center.longitudeDeg};
     return windowStateJSON(*controller, state, probe, facts);
 }

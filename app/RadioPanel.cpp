@@ -68,7 +68,7 @@ void drawBands(PanelContext& ctx) {
         const ImVec2 q(p.x + width, p.y + 44);
         d->AddRectFilled(p, q, active ? theme::withAlpha(theme::kAccent, 0.16f) : (hovered ? theme::kCardHover : theme::kCard), 7.0f);
         if (active) d->AddRect(p, q, theme::withAlpha(theme::kAccent, 0.7f), 7.0f);
-        d->AddText(ImVec2(p.x + 9, p.y + 6), active ? theme::kText : theme::kText, band.name.c_str());
+        d->AddText(ImVec2(p.x + 9, p.y + 6), theme::kText, band.name.c_str());
         const std::string range = band.endMHz < 10.0
                                       ? formatString("%.0f–%.0f kHz", band.startMHz * 1000, band.endMHz * 1000)
                                       : formatString("%.1f–%.1f MHz", band.startMHz, band.endMHz);

@@ -110,7 +110,11 @@ nlohmann::json windowStateJSON(const SDRController& controller, const ContentVie
                    {"texturesHeld", facts.mapTexturesHeld},
                    {"downloads", facts.mapDownloads},
                    {"cacheHits", facts.mapCacheHits},
-                   {"failures", facts.mapFailures}};
+                   {"failures", facts.mapFailures},
+                   {"zoom", facts.mapZoom},
+                   {"rotationDeg", facts.mapRotationDeg},
+                   {"centerLatitudeDeg", facts.mapCenterLatitudeDeg},
+                   {"centerLongitudeDeg", facts.mapCenterLongitudeDeg}};
     nlohmann::json controls = nlohmann::json::object();
     for (const auto& [name, r] : probe.rects())
         controls[name] = {{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};

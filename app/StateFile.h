@@ -21,6 +21,10 @@ struct WindowFacts {
     std::uint64_t mapDownloads = 0;
     std::uint64_t mapCacheHits = 0;
     std::uint64_t mapFailures = 0;
+    double mapZoom = 0.0;
+    double mapRotationDeg = 0.0;
+    double mapCenterLatitudeDeg = 0.0;
+    double mapCenterLongitudeDeg = 0.0;
 };
 
 // The controller's published state (keyed by the property names; spectrum and waterfall as

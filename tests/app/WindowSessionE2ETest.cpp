@@ -24,7 +24,36 @@ public:
     }
 
     // Clicks the middle of a named control where the window last drew it.
-    bool click(const std::string& control) const {
+    bool click(const std::string& control) const { return clickAt(control, 0.5); }
+
+    // Clicks a named control at a fraction of its width, halfway down.
+    bool clickAt(const std::string& control, double fraction) const {
+        const std::optional<std::pair<int, int>> p = placeOf(control, fraction);
+        return p && xdotool("mousemove --window " + window + " " + std::to_string(p->first) + " " +
+                            std::to_string(p->second) + " sleep 0.15 click 1 sleep 0.1");
+    }
+
+    // One wheel notch up over the middle of a named control.
+    bool scrollUp(const std::string& control) const {
+        const std::optional<std::pair<int, int>> p = placeOf(control, 0.5);
+        return p && xdotool("mousemove --window " + window + " " + std::to_string(p->first) + " " +
+                            std::to_string(p->second) + " sleep 0.15 click 4 sleep 0.1");
+    }
+
+    // Presses `button` in the middle of a control, moves by (dx, dy) in steps, and lets go.
+    bool drag(const std::string& control, int button, int dx, int dy) const {
+        const std::optional<std::pair<int, int>> p = placeOf(control, 0.5);
+        if (!p) return false;
+        std::string steps;
+        for (int k = 0; k < 6; ++k)
+            steps += " mousemove_relative -- " + std::to_string(dx / 6) + " " + std::to_string(dy / 6) + " sleep 0.05";
+        const std::string b = std::to_string(button);
+        return xdotool("mousemove --window " + window + " " + std::to_string(p->first) + " " + std::to_string(p->second) +
+                       " sleep 0.15 mousedown " + b + " sleep 0.15" + steps + " sleep 0.15 mouseup " + b + " sleep 0.1");
+    }
+
+    // Where to point at a control: `fraction` across, halfway down.
+    std::optional<std::pair<int, int>> placeOf(const std::string& control, double fraction) const {
         // Where it was drawn in two successive looks, so a control still moving is not hit.
         std::optional<Rect> r;
         const bool settled = eventually([&] {
@@ -33,10 +62,8 @@ public:
             r = controlRect(current(), control);
             return first && r && first->x == r->x && first->y == r->y;
         });
-        if (!settled) return false;
-        const int x = r->x + r->width / 2, y = r->y + r->height / 2;
-        return xdotool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
-                       " sleep 0.15 click 1 sleep 0.1");
+        if (!settled) return std::nullopt;
+        return std::pair(r->x + static_cast<int>(r->width * fraction), r->y + r->height / 2);
     }
 
     // Held for a few frames: the window samples the keyboard once per frame.
@@ -96,6 +123,19 @@ TEST(WindowSessionE2ETest, XdotoolDrivesTheReceiver) {
         return std::abs(frequency(j) - 92.2) < 1e-6 && j["view"]["frequencyText"] == "92.20";
     })) << frequency(session.current());
 
+    // The knob's wheel: one step up is 100 kHz.
+    ASSERT_TRUE(session.scrollUp("tuningKnob"));
+    EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) { return std::abs(frequency(j) - 92.3) < 1e-6; }))
+        << frequency(session.current());
+    // Dragging the knob up 48 pixels: 48 × 0.25 × 10 kHz = 120 kHz.
+    ASSERT_TRUE(session.drag("tuningKnob", 1, 0, -48));
+    EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) { return std::abs(frequency(j) - 92.42) < 0.001; }))
+        << frequency(session.current());
+    // A tap at the right edge of the spectrum tunes half the span (1.024 MHz) up.
+    ASSERT_TRUE(session.clickAt("spectrum", 0.999));
+    EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) { return std::abs(frequency(j) - (92.42 + 1.024)) < 0.01; }))
+        << frequency(session.current());
+
     // 3. Select a saved station in the Stations section.
     ASSERT_TRUE(session.click("section Stations"));
     EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) { return j["view"]["sidebarSection"] == "Stations"; }));
@@ -120,6 +160,20 @@ TEST(WindowSessionE2ETest, XdotoolDrivesTheReceiver) {
     EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) {
         return j["controller"]["adsbEnabled"] == true && frequency(j) == 1090.0 && j["view"]["centreView"] == "adsb";
     }));
+    // The map: the wheel zooms, a drag pans, a right-drag turns it.
+    const nlohmann::json before = session.current()["view"]["map"];
+    ASSERT_TRUE(session.scrollUp("map"));
+    EXPECT_TRUE(session.waitFor([&](const nlohmann::json& j) {
+        return std::abs(j["view"]["map"]["zoom"].get<double>() - (before["zoom"].get<double>() + 0.5)) < 1e-9;
+    }));
+    ASSERT_TRUE(session.drag("map", 1, 120, 0));
+    EXPECT_TRUE(session.waitFor([&](const nlohmann::json& j) {
+        // Dragged east, so the centre moves west.
+        return j["view"]["map"]["centerLongitudeDeg"].get<double>() < before["centerLongitudeDeg"].get<double>() - 0.05;
+    }));
+    ASSERT_TRUE(session.drag("map", 3, 100, 0));
+    EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) { return j["view"]["map"]["rotationDeg"].get<double>() > 10.0; }));
+
     ASSERT_TRUE(session.click("adsbSwitch"));
     EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) {
         return j["controller"]["adsbEnabled"] == false && std::abs(frequency(j) - 93.4) < 1e-6 &&
