@@ -10,6 +10,7 @@
 #include "device/IQBuffer.h"
 #include "device/RTLSDRDevice.h"
 #include "control/BandScanMath.h"
+#include "control/SpectrumMath.h"
 #include "dsp/ChannelFilter.h"
 #include "dsp/FFTAnalyzer.h"
 #include "dsp/FMDemodulator.h"
@@ -22,7 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::size_t kScanFFTLength = 1'024;
-constexpr double kBinHz = 2'048'000.0 / kScanFFTLength;
 constexpr double kDetectionJumpDB = 12.0;
 constexpr std::size_t kHistoryLength = 20;
 constexpr auto kRDSWait = 3s;
@@ -64,16 +64,6 @@ float scanNoiseEstimate(std::vector<float> history) {
     if (history.empty()) return -120.0f;
     std::sort(history.begin(), history.end());
     return history[history.size() / 5];
-}
-
-float scanChannelLevelDB(std::span<const float> power, double stepHz) {
-    // The strongest bin within half a step of the centre (the tuned frequency after the shift).
-    const std::size_t centre = power.size() / 2;
-    const auto halfWidth = static_cast<std::size_t>(std::max(1.0, std::floor(stepHz / 2.0 / kBinHz)));
-    float best = 1e-10f;
-    for (std::size_t k = centre - std::min(centre, halfWidth); k <= std::min(power.size() - 1, centre + halfWidth); ++k)
-        best = std::max(best, power[k]);
-    return 10.0f * std::log10(best);
 }
 
 void SDRController::startScan(const BandDefinition& band) {
@@ -168,7 +158,7 @@ void SDRController::runScan(BandDefinition band, double returnMHz, bool fmNaming
         if (block.size() >= kScanFFTLength) {
             shiftUp40kHz(block);
             if (const auto power = fftAnalyzer->magnitudeSpectrum(block))
-                g = scanChannelLevelDB(*power, band.stepHz);
+                g = strongestInChannelDB(spectrumLevels(*power).dB, band.stepHz / 2.0, 2'048'000.0);
         }
         history.push_back(g);
         if (history.size() > kHistoryLength) history.erase(history.begin());
