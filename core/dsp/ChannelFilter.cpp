@@ -23,9 +23,12 @@ struct ChannelEdges {
 
 constexpr ChannelEdges edgesFor(ChannelFilterMode mode) {
     switch (mode) {
-        case ChannelFilterMode::wideFM: return {.passbandHz = 125'000.0, .stopbandHz = 200'000.0};
-        case ChannelFilterMode::narrowFM: return {.passbandHz = 7'500.0, .stopbandHz = 12'500.0};
-        case ChannelFilterMode::am: return {.passbandHz = 5'000.0, .stopbandHz = 10'000.0};
+        case ChannelFilterMode::wideFM:
+            return {.passbandHz = 125'000.0, .stopbandHz = 200'000.0};
+        case ChannelFilterMode::narrowFM:
+            return {.passbandHz = 7'500.0, .stopbandHz = 12'500.0};
+        case ChannelFilterMode::am:
+            return {.passbandHz = 5'000.0, .stopbandHz = 10'000.0};
     }
     return {};
 }
@@ -56,7 +59,7 @@ std::vector<float> designTaps(const ChannelEdges& edges, double sampleRateHz) {
         2.0 * std::numbers::pi *
         hzToCyclesPerSample(edges.stopbandHz - edges.passbandHz, sampleRateHz);
     const auto order = static_cast<std::size_t>(std::ceil((a - 8.0) / (2.285 * transitionRad)));
-    const std::size_t count = order | 1;  // order even -> count = order + 1, odd -> order
+    const std::size_t count = (order + 1) | 1;  // at least order + 1 taps, an odd count
     const double centre = static_cast<double>(count - 1) / 2.0;
     const double fc =
         hzToCyclesPerSample((edges.passbandHz + edges.stopbandHz) / 2.0, sampleRateHz);
@@ -67,10 +70,11 @@ std::vector<float> designTaps(const ChannelEdges& edges, double sampleRateHz) {
     for (std::size_t k = 0; k < count; ++k) {
         const double t = static_cast<double>(k) - centre;
         const double sinc =
-            (t == 0.0) ? 2.0 * fc : std::sin(2.0 * std::numbers::pi * fc * t) / (std::numbers::pi * t);
+            (t == 0.0) ? 2.0 * fc
+                       : std::sin(2.0 * std::numbers::pi * fc * t) / (std::numbers::pi * t);
         const double r = t / centre;
-        const double w = std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1.0 - r * r))) /
-                         windowNorm;
+        const double w =
+            std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / windowNorm;
         h[k] = sinc * w;
         sum += h[k];
     }
@@ -136,8 +140,8 @@ public:
 private:
     void runFrame();
 
-    FFTWBuffer frame;     // time-domain input frame, interleaved (i, q)
-    FFTWBuffer spectrum;  // the frame's spectrum, then in place its filtered output
+    FFTWBuffer frame;         // time-domain input frame, interleaved (i, q)
+    FFTWBuffer spectrum;      // the frame's spectrum, then in place its filtered output
     std::vector<float> gain;  // real response / n, repeated for re and im of each bin
     FFTWPlan forward;         // frame -> spectrum
     FFTWPlan inverse;         // spectrum -> spectrum
@@ -162,8 +166,8 @@ ChannelFilter::OverlapSave::OverlapSave(std::vector<float> designedTaps, double 
         const int size = static_cast<int>(n);
         forward.reset(fftwf_plan_dft_1d(size, asComplex(frame.get()), asComplex(spectrum.get()),
                                         FFTW_FORWARD, FFTW_ESTIMATE));
-        inverse.reset(fftwf_plan_dft_1d(size, asComplex(spectrum.get()),
-                                        asComplex(spectrum.get()), FFTW_BACKWARD, FFTW_ESTIMATE));
+        inverse.reset(fftwf_plan_dft_1d(size, asComplex(spectrum.get()), asComplex(spectrum.get()),
+                                        FFTW_BACKWARD, FFTW_ESTIMATE));
     }
     if (!forward || !inverse) {
         DebugLog::write("Ne mogu inicijalizirati FFT setup kanalnog filtra");
@@ -196,7 +200,8 @@ void ChannelFilter::OverlapSave::process(const IQSample* in, IQSample* out, std:
         const std::size_t k = std::min(count, hop - fill);
         // Input first: with out == in the samples are taken before they are overwritten.
         std::memcpy(frame.get() + 2 * (overlap + fill), in, k * sizeof(IQSample));
-        std::memcpy(static_cast<void*>(out), spectrum.get() + 2 * (centre + fill), k * sizeof(IQSample));
+        std::memcpy(static_cast<void*>(out), spectrum.get() + 2 * (centre + fill),
+                    k * sizeof(IQSample));
         in += k;
         out += k;
         count -= k;
@@ -224,8 +229,8 @@ ChannelFilter::ChannelFilter(ChannelFilterMode mode, double sampleRateHz) : curr
     for (ChannelFilterMode m :
          {ChannelFilterMode::wideFM, ChannelFilterMode::narrowFM, ChannelFilterMode::am}) {
         const ChannelEdges edges = edgesFor(m);
-        filters[modeIndex(m)] = std::make_unique<OverlapSave>(
-            designTaps(edges, sampleRateHz), edges.passbandHz, edges.stopbandHz);
+        filters[modeIndex(m)] = std::make_unique<OverlapSave>(designTaps(edges, sampleRateHz),
+                                                              edges.passbandHz, edges.stopbandHz);
     }
 }
 
@@ -253,7 +258,7 @@ std::vector<IQSample> ChannelFilter::process(std::span<const IQSample> in) {
 }
 
 void ChannelFilter::reset() {
-    for (auto& filter : filters) filter->reset();
+    active().reset();  // the other modes are cleared when switched to
 }
 
 double ChannelFilter::passbandHz() const {

@@ -49,7 +49,7 @@ public:
     void process(std::span<const IQSample> in, std::span<IQSample> out);
     std::vector<IQSample> process(std::span<const IQSample> in);
 
-    // Clears the history of every mode; the mode stays.
+    // Clears the history; the mode stays.
     void reset();
 
     // Edges of the current mode, one-sided, in Hz.
