@@ -102,7 +102,7 @@ std::vector<DemoStation> demoStations() {
         {"KLASIK", 88'900'000.0, K::fmMono, 0.03, rds(0xC211, 14, false, "KLASIK", "Klasika cijeli dan - Vantirel demo")},
         {"JADRAN", 91'300'000.0, K::fmStereo, 0.02, rds(0xC212, 10, false, "JADRAN", "Jadran FM - pop i vijesti")},
         {"VANTIREL", kDemoStartFrequencyHz, K::fmStereo, 0.05, rds(0xC201, 10, true, "VANTIREL", "Vantirel demo: 1 kHz lijevo, 2 kHz desno")},
-        {"OTOK", 92'900'000.0, K::fmStereo, 0.008, rds(0xC213, 6, false, "OTOK", "Radio Otok")},
+        {"OTOK", 92'900'000.0, K::fmStereo, 0.025, rds(0xC213, 6, false, "OTOK", "Radio Otok")},
         {"RIVA", 93'400'000.0, K::fmStereo, 0.03, rds(0xC214, 11, true, "RIVA", "Riva radio - rock")},
         {"SJEVER", 95'700'000.0, K::fmStereo, 0.015, rds(0xC215, 3, false, "SJEVER", "Sjever - informativni program")},
         {"OBALA", 98'500'000.0, K::fmStereo, 0.04, rds(0xC216, 5, true, "OBALA", "Obala FM - promet i more")},

@@ -129,7 +129,8 @@ void SDRController::analogPass(bool& lastStereoPublished) {
     }
     applyLiveSettings();
 
-    shiftedBlock.assign(iqBlock.begin(), iqBlock.end());
+    shiftedBlock.resize(n);
+    iqDCBlocker.process(iqBlock, shiftedBlock);
     applyOffsetShift(shiftedBlock);
 
     std::span<const IQSample> detectorInput = shiftedBlock;
@@ -337,7 +338,8 @@ void SDRController::rdsLoop() {
     std::vector<float> chunk;
     while (!shouldStop) {
         if (rdsQueue && rdsDemodulator && rdsQueue->pop(chunk)) {
-            rdsDemodulator->process(chunk);
+            // During a scan the scan thread drives the demodulator with its own samples.
+            if (!isScanning) rdsDemodulator->process(chunk);
         } else {
             std::this_thread::sleep_for(5ms);
         }

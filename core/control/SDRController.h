@@ -15,6 +15,7 @@
 #include "control/CPUMonitor.h"
 #include "control/DemodMode.h"
 #include "dab/DABTypes.h"
+#include "dsp/IQDCBlocker.h"
 #include "platform/LatestValue.h"
 #include "platform/MainQueue.h"
 #include "platform/Published.h"
@@ -273,6 +274,7 @@ private:
     std::shared_ptr<FFTAnalyzer> fftAnalyzer;
     std::shared_ptr<FFTAnalyzer> audioFFTAnalyzer;
     std::unique_ptr<ChannelFilter> channelFilter;
+    IQDCBlocker iqDCBlocker;  // processing thread only
     // Settings the loop last applied to the noise tools, so slider moves take effect.
     double appliedNBThreshold = 0.0, appliedNRAmount = 0.0, appliedNotchHz = 0.0;
 
