@@ -6,14 +6,16 @@
 
 namespace {
 
-// atan2 within 1e-5 rad (a minimax polynomial on [0, 1] and octant folding): the discriminator's
+// atan2 within 1e-5 rad (a polynomial on [0, 1] and octant folding): the discriminator's
 // error then sits 90 dB below full deviation, while std::atan2 cost most of the analog pass.
 inline float fastAtan2(float y, float x) {
     const float ax = std::fabs(x), ay = std::fabs(y);
     const float mx = std::max(ax, ay), mn = std::min(ax, ay);
     const float a = mx > 0.0f ? mn / mx : 0.0f;
     const float s = a * a;
-    float r = ((-0.0464964749f * s + 0.15931422f) * s - 0.327622764f) * s * a + a;
+    // Abramowitz & Stegun 4.4.49 on [0, 1].
+    float r = a * (0.99997726f +
+                   s * (-0.33262347f + s * (0.19354346f + s * (-0.11643287f + s * (0.05265332f + s * -0.01172120f)))));
     r = ay > ax ? 1.57079637f - r : r;
     r = x < 0.0f ? 3.14159274f - r : r;
     return y < 0.0f ? -r : r;
