@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <nlohmann/json.hpp>
 
+#include "sim/ADSBAircraftEmitter.h"
 #include "sim/DemoScene.h"
 #include "support/SimulatedReceiver.h"
 
@@ -202,26 +204,38 @@ TEST(ReceiverE2ETest, TracksAircraftAndDecodesAPRS) {
     c.start();
     c.setADSBEnabled(true);
     EXPECT_EQ(c.statusText, "ADS-B 1090 MHz");
+    const std::size_t flights = ADSBAircraftEmitter::demoConfig(kDemoLatitudeDeg, kDemoLongitudeDeg).flights.size();
+    const auto complete = [](const ADSBAircraft& a) {
+        return a.callsign && a.altitude && a.groundSpeed && a.heading && a.latitude && a.longitude &&
+               !a.trail.empty();
+    };
+    // Identification comes every 5 s, positions in even/odd pairs twice a second.
     ASSERT_TRUE(rx.waitFor(
         [&] {
-            return std::count_if(c.adsbAircraft.begin(), c.adsbAircraft.end(), [](const ADSBAircraft& a) {
-                       return a.latitude && a.callsign && a.altitude;
-                   }) >= 2;
+            return static_cast<std::size_t>(std::count_if(c.adsbAircraft.begin(), c.adsbAircraft.end(),
+                                                          complete)) == flights;
         },
-        15.0));
+        20.0))
+        << c.adsbAircraft.size() << " aircraft, " << c.adsbDebugInfo;
     for (const ADSBAircraft& a : c.adsbAircraft) {
-        if (!a.latitude) continue;
         EXPECT_NEAR(*a.latitude, kDemoLatitudeDeg, 3.0);
         EXPECT_NEAR(*a.longitude, kDemoLongitudeDeg, 4.0);
+        EXPECT_GE(*a.heading, 0.0);
+        EXPECT_LT(*a.heading, 360.0);
     }
     EXPECT_NE(c.adsbDebugInfo.find("Validni: "), std::string::npos);
 
     c.setADSBEnabled(false);
     EXPECT_DOUBLE_EQ(c.frequencyMHz, 92.1);
+    EXPECT_EQ(c.mode.get(), DemodMode::fm);
+    EXPECT_EQ(c.statusText, "Sluša 92.1000 MHz");
     c.tune(144.8, true);
     c.setIsNarrowbandFM(true);
     c.aprsEnabled = true;
-    ASSERT_TRUE(rx.waitFor([&] { return c.aprsPackets.size() >= 2; }, 45.0));
+    ASSERT_TRUE(rx.waitFor([&] { return c.aprsPackets.size() >= 3; }, 45.0));
+    std::set<std::string> sources;
+    for (const APRSPacket& p : c.aprsPackets) sources.insert(p.sourceCallsign);
+    EXPECT_GE(sources.size(), 3u) << "several stations are heard";
     for (const APRSPacket& p : c.aprsPackets) {
         EXPECT_FALSE(p.sourceCallsign.empty());
         if (p.latitude) {
