@@ -7,6 +7,7 @@
 
 #include "audio/AudioOutput.h"
 #include "control/SDRController.h"
+#include "platform/TextUtils.h"
 #include "device/IQBuffer.h"
 #include "device/RTLSDRDevice.h"
 #include "platform/DebugLog.h"
@@ -35,12 +36,6 @@ std::string labelPrefix(const std::string& bandName) {
     return prefix.substr(0, 4);
 }
 
-std::string trimmedText(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 // Brings the station 40 kHz below the tuner's centre to 0 Hz. The rotator carries its phase
 // from block to block: a jump at a block edge would be a click in the discriminator output.
