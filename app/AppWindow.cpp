@@ -7,16 +7,18 @@
 #include <stb_image_write.h>
 
 #include <chrono>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
+#include "Theme.h"
 #include "platform/DebugLog.h"
 #include "platform/MainQueue.h"
 
 namespace {
 
+constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu/";
 constexpr const char* kFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-constexpr const char* kBoldFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
 void glfwErrorToLog(int code, const char* description) {
     DebugLog::writef("GLFW error %d: %s", code, description);
@@ -42,11 +44,7 @@ AppWindow::AppWindow(std::shared_ptr<MainQueue> queue, Options opts)
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr;  // no configuration files: settings live for a run
-    ImGui::StyleColorsDark();
-    ImGuiStyle& style = ImGui::GetStyle();
-    style.WindowRounding = 0.0f;
-    style.FrameRounding = 4.0f;
-    style.ChildRounding = 6.0f;
+    theme::apply();
     loadFonts();
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init("#version 330");
@@ -65,22 +63,38 @@ AppWindow::~AppWindow() {
 
 void AppWindow::loadFonts() {
     ImGuiIO& io = ImGui::GetIO();
-    // Basic Latin, Latin-1 and Latin Extended-A (š, đ, č, ć, ž), arrows, the minus sign.
+    // Basic Latin, Latin-1 and Latin Extended-A (š, đ, č, ć, ž), general punctuation (dashes,
+    // bullet, ellipsis), arrows, the minus sign, geometric shapes and miscellaneous symbols.
     static const ImWchar kRanges[] = {0x0020, 0x00FF, 0x0100, 0x017F, 0x2010, 0x2044,
                                       0x2190, 0x21FF, 0x2212, 0x2212, 0x25A0, 0x25FF,
                                       0x2600, 0x26FF, 0};
     ImFontConfig config;
     config.OversampleH = 2;
-    if (io.Fonts->AddFontFromFileTTF(kFontPath, 16.0f, &config, kRanges) == nullptr) {
-        DebugLog::writef("font %s missing, using the built-in font", kFontPath);
-        io.Fonts->AddFontDefault();
-        return;
+    // One entry per theme::FontRole, in its order; a missing file falls back to DejaVu Sans.
+    struct Face {
+        const char* file;
+        float size;
+    };
+    static constexpr Face kFaces[] = {
+        {"DejaVuSans.ttf", 15.0f},           // body
+        {"DejaVuSans-Bold.ttf", 15.0f},      // bold
+        {"DejaVuSansMono-Bold.ttf", 40.0f},  // display: the frequency read-out
+        {"DejaVuSans.ttf", 12.5f},           // small
+        {"DejaVuSansCondensed.ttf", 11.0f},  // scale labels
+        {"DejaVuSansMono.ttf", 14.0f},       // mono: numbers in chips and lists
+        {"DejaVuSans-Bold.ttf", 19.0f},      // title
+    };
+    for (const Face& face : kFaces) {
+        const std::string path = std::string(kFontFolder) + face.file;
+        ImFont* font = io.Fonts->AddFontFromFileTTF(path.c_str(), face.size, &config, kRanges);
+        if (font == nullptr) font = io.Fonts->AddFontFromFileTTF(kFontPath, face.size, &config, kRanges);
+        if (font == nullptr) {
+            DebugLog::writef("font %s missing, using the built-in font", path.c_str());
+            ImFontConfig fallback;
+            fallback.SizePixels = face.size;
+            io.Fonts->AddFontDefault(&fallback);
+        }
     }
-    // Index 1: bold, for headings; index 2: large, for the frequency read-out.
-    if (io.Fonts->AddFontFromFileTTF(kBoldFontPath, 16.0f, &config, kRanges) == nullptr)
-        io.Fonts->AddFontFromFileTTF(kFontPath, 16.0f, &config, kRanges);
-    if (io.Fonts->AddFontFromFileTTF(kBoldFontPath, 34.0f, &config, kRanges) == nullptr)
-        io.Fonts->AddFontFromFileTTF(kFontPath, 34.0f, &config, kRanges);
 }
 
 bool AppWindow::saveScreenshot(const std::filesystem::path& path) {

@@ -16,7 +16,7 @@ public:
     struct Options {
         int width = 1400;
         int height = 860;
-        std::optional<std::filesystem::path> screenshotPath;  // write a PNG, then close
+        std::optional<std::filesystem::path> screenshotPath{};  // write a PNG, then close
         double screenshotAfterSeconds = 3.0;
     };
 

@@ -1,56 +1,41 @@
 // vantirel: the receiver's window.
+#include <curl/curl.h>
+
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "AppArgs.h"
 #include "AppWindow.h"
-#include "ReceiverView.h"
+#include "ContentView.h"
+#include "MapMath.h"
+#include "SourceSelector.h"
 #include "control/SDRController.h"
 #include "platform/UserPaths.h"
-#include "sim/SignalSource.h"
 
 namespace {
 
-struct AppArgs {
-    SignalSourceOptions source;
-    std::optional<std::filesystem::path> documents;
-    std::optional<std::filesystem::path> screenshot;
-    double screenshotAfterSeconds = 3.0;
-    bool autoStart = true;
-};
+// Tiles are cached per server under $XDG_CACHE_HOME/vantirel/tiles (else ~/.cache).
+std::filesystem::path tileCacheRoot() {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    const std::filesystem::path base =
+        xdg != nullptr && *xdg != '\0' ? std::filesystem::path(xdg) : UserPaths::homeDir() / ".cache";
+    return base / "vantirel" / "tiles";
+}
 
-const char* kUsage =
-    "usage: vantirel [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--speed N]\n"
-    "                [--documents DIR] [--no-autostart] [--screenshot PNG [--after S]]\n";
-
-AppArgs parseArgs(int argc, char** argv) {
-    AppArgs args;
-    for (int k = 1; k < argc; ++k) {
-        const std::string word = argv[k];
-        const auto value = [&]() -> std::string {
-            if (k + 1 >= argc) throw std::invalid_argument(word + " needs a value");
-            return argv[++k];
-        };
-        if (word == "--source") {
-            args.source.choice = value();
-        } else if (word == "--speed") {
-            args.source.speed = std::stod(value());
-        } else if (word == "--center-mhz") {
-            args.source.recordingCenterMHz = std::stod(value());
-        } else if (word == "--documents") {
-            args.documents = value();
-        } else if (word == "--screenshot") {
-            args.screenshot = value();
-        } else if (word == "--after") {
-            args.screenshotAfterSeconds = std::stod(value());
-        } else if (word == "--no-autostart") {
-            args.autoStart = false;
-        } else {
-            throw std::invalid_argument("unknown argument " + word);
-        }
-    }
-    return args;
+std::optional<MapTileSource> mapTileSource(const AppArgs& args) {
+    const std::string templ = tileTemplateFor(args.tileURL, std::getenv("VANTIREL_TILE_URL"));
+    if (templ.empty()) return std::nullopt;
+    MapTileSource source{.urlTemplate = templ, .cacheFolder = tileCacheRoot() / tileCacheFolderName(templ)};
+    if (const char* attribution = std::getenv("VANTIREL_TILE_ATTRIBUTION"))
+        source.attribution = attribution;
+    else if (templ.find("openstreetmap.org") != std::string::npos)
+        source.attribution = "© OpenStreetMap contributors";
+    else
+        source.attribution = "Map tiles: " + tileCacheFolderName(templ);
+    return source;
 }
 
 }  // namespace
@@ -58,29 +43,47 @@ AppArgs parseArgs(int argc, char** argv) {
 int main(int argc, char** argv) {
     AppArgs args;
     try {
-        args = parseArgs(argc, argv);
+        args = parseAppArgs(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "vantirel: %s\n%s", error.what(), kUsage);
+        std::fprintf(stderr, "vantirel: %s\n%s", error.what(), kAppUsage);
         return 2;
     }
+    // Before any thread exists: libcurl's global set-up is not thread-safe.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    int status = 0;
     try {
         auto queue = std::make_shared<MainQueue>();
-        const SignalSource source = makeSignalSource(args.source);
-        AppWindow window(queue, {.screenshotPath = args.screenshot,
+        auto sources = std::make_shared<SourceSelector>(args.source);
+        AppWindow window(queue, {.width = args.width,
+                                 .height = args.height,
+                                 .screenshotPath = args.screenshot,
                                  .screenshotAfterSeconds = args.screenshotAfterSeconds});
         auto controller = SDRController::create({
-            .dongle = source.dongle,
-            .audio = source.audio,
+            .dongle = sources->dongleFactory(),
+            .audio = sources->audioFactory(),
             .mainQueue = queue,
             .documentsDir = args.documents.value_or(UserPaths::documentsDir()),
         });
+        ContentView view(controller, sources,
+                         {.mapTiles = mapTileSource(args), .wake = [queue] { queue->post([] {}); }});
+        if (args.section) view.state.sidebarSection = *args.section;
+        if (args.spanMHz) view.state.dabSpanMHz = *args.spanMHz;
+        if (args.popover) (*args.popover == "audio" ? view.state.showAudioPanel : view.state.showSettingsPanel) = true;
+        controller->isAdvancedMode = args.advanced;
         if (args.autoStart) controller->start();
-        ReceiverView view(controller, source.description);
-        window.run([&] { view.draw(); });
+        if (args.adsb) controller->setADSBEnabled(true);
+
+        std::optional<StateFileWriter> stateFile;
+        if (args.stateFile) stateFile.emplace(*args.stateFile);
+        window.run([&] {
+            view.draw();
+            if (stateFile) stateFile->update(view.stateJSON());
+        });
         controller->stop();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vantirel: %s\n", error.what());
-        return 1;
+        status = 1;
     }
-    return 0;
+    curl_global_cleanup();
+    return status;
 }

@@ -1,0 +1,120 @@
+#include "AdvancedPanel.h"
+
+#include <imgui.h>
+#include <imgui_stdlib.h>
+
+#include <array>
+#include <stdexcept>
+
+#include "PanelContext.h"
+#include "SourceSelector.h"
+#include "Theme.h"
+#include "UIProbe.h"
+#include "Widgets.h"
+#include "control/SDRController.h"
+#include "platform/DebugLog.h"
+
+namespace {
+
+void drawSource(PanelContext& ctx, SourceSelector& sources, AdvancedPanelEdits& edits) {
+    SDRController& c = ctx.controller;
+    widgets::caption("Source");
+    static constexpr std::array<const char*, 3> kKinds = {"RTL-SDR dongle", "Simulated world", "IQ file"};
+    const SourceSelector::Kind kind = sources.kind();
+    int selected = kind == SourceSelector::Kind::dongle ? 0 : (kind == SourceSelector::Kind::simulated ? 1 : 2);
+    if (edits.choosingFile) selected = 2;
+    int chosen = selected;
+    if (ImGui::BeginCombo("##source", kKinds[static_cast<std::size_t>(selected)])) {
+        for (int k = 0; k < 3; ++k)
+            if (ImGui::Selectable(kKinds[static_cast<std::size_t>(k)], k == selected)) chosen = k;
+        ImGui::EndCombo();
+    }
+    ctx.probe.noteItem("sourcePicker");
+    if (chosen == 2 && selected != 2) edits.choosingFile = true;
+    const bool showFile = edits.choosingFile || kind == SourceSelector::Kind::file;
+    if (showFile) {
+        if (edits.iqFilePath.empty() && kind == SourceSelector::Kind::file) edits.iqFilePath = sources.options().choice;
+        ImGui::InputTextWithHint("##iqFile", ".cu8 or .cf32 file", &edits.iqFilePath);
+    }
+    const auto apply = [&](std::string choice) {
+        SignalSourceOptions options = sources.options();
+        options.choice = std::move(choice);
+        const bool wasRunning = c.isRunning;
+        try {
+            // The dongle is owned by the run: stop, switch, and start again if it was on.
+            if (wasRunning) c.stop();
+            sources.choose(options);
+            edits.sourceError.clear();
+            edits.choosingFile = false;
+        } catch (const std::exception& error) {
+            edits.sourceError = error.what();
+        }
+        if (wasRunning) c.start();
+    };
+    if (chosen != selected && chosen != 2) {
+        edits.choosingFile = false;
+        const bool same = (chosen == 0 && kind == SourceSelector::Kind::dongle) ||
+                          (chosen == 1 && kind == SourceSelector::Kind::simulated);
+        if (!same) apply(chosen == 0 ? "rtlsdr" : "sim");
+    }
+    if (showFile) {
+        if (widgets::pillButton("Open file", false, ImVec2(ImGui::GetContentRegionAvail().x, 0)) && !edits.iqFilePath.empty())
+            apply(edits.iqFilePath);
+    }
+    widgets::captionWrapped(sources.description().c_str());
+    if (!edits.sourceError.empty()) {
+        ImGui::PushStyleColor(ImGuiCol_Text, theme::colour(theme::kBad));
+        ImGui::TextWrapped("%s", edits.sourceError.c_str());
+        ImGui::PopStyleColor();
+    }
+
+    widgets::caption("PPM correction");
+    int ppm = c.frequencyCorrectionPPM;
+    if (ImGui::InputInt("##ppm", &ppm, 1, 10)) c.setFrequencyCorrectionPPM(std::clamp(ppm, -200, 200));
+    ctx.probe.noteItem("ppmField");
+}
+
+}  // namespace
+
+void drawAdvancedPanel(PanelContext& ctx, SourceSelector& sources, AdvancedPanelEdits& edits) {
+    SDRController& c = ctx.controller;
+    widgets::sectionTitle("ADVANCED");
+    widgets::Card card("advanced");
+    widgets::valueRow("Frequency", formatString("%.4f MHz", c.frequencyMHz.get()));
+    ctx.probe.noteItem("advancedFrequency");
+    widgets::valueRow("Power", formatString("%.1f dB", c.signalLevelDB.get()));
+    widgets::valueRow("Noise floor", formatString("%.1f dB", c.noiseFloorDB));
+    widgets::divider();
+
+    widgets::caption("Gain");
+    if (ImGui::RadioButton("AGC (automatic)", c.agcEnabled())) c.setAgcEnabled(true);
+    if (ImGui::RadioButton("Manual", !c.agcEnabled())) c.setAgcEnabled(false);
+    ImGui::BeginDisabled(c.agcEnabled());
+    float gainDB = static_cast<float>(c.manualGainTenthsDB() / 10.0);
+    if (ImGui::SliderFloat("##manualGain", &gainDB, 0.0f, 49.6f, "%.1f dB"))
+        c.setManualGainTenthsDB(static_cast<double>(gainDB) * 10.0);
+    ImGui::EndDisabled();
+    widgets::divider();
+
+    widgets::caption("Squelch");
+    bool squelch = c.squelchEnabled;
+    if (ImGui::Checkbox("Enabled##squelch", &squelch)) c.squelchEnabled = squelch;
+    float threshold = static_cast<float>(c.squelchThresholdDB.get());
+    if (ImGui::SliderFloat("##threshold", &threshold, -120.0f, 0.0f, "Threshold %.0f dB"))
+        c.squelchThresholdDB = static_cast<double>(threshold);
+    widgets::divider();
+
+    widgets::caption("Filters");
+    bool notch = c.notchEnabled;
+    if (ImGui::Checkbox("NOTCH", &notch)) c.notchEnabled = notch;
+    float notchHz = static_cast<float>(c.notchFrequencyHz.get());
+    if (ImGui::SliderFloat("##notchHz", &notchHz, 100.0f, 5'000.0f, "%.0f Hz", ImGuiSliderFlags_Logarithmic))
+        c.notchFrequencyHz = static_cast<double>(notchHz);
+    float nbThreshold = static_cast<float>(c.nbThreshold.get());
+    if (ImGui::SliderFloat("##nb", &nbThreshold, 1.5f, 20.0f, "NB threshold %.1f×"))
+        c.nbThreshold = static_cast<double>(nbThreshold);
+    float nrAmount = static_cast<float>(c.nrAmount.get());
+    if (ImGui::SliderFloat("##nr", &nrAmount, 0.0f, 1.0f, "NR amount %.2f")) c.nrAmount = static_cast<double>(nrAmount);
+    widgets::divider();
+    drawSource(ctx, sources, edits);
+}

@@ -1,0 +1,89 @@
+#include "AppArgs.h"
+
+#include <stdexcept>
+
+const char* const kAppUsage =
+    "usage: vantirel [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--speed N] [--no-audio]\n"
+    "                [--documents DIR] [--no-autostart] [--section NAME] [--adsb] [--advanced]\n"
+    "                [--popover audio|settings] [--span MHZ] [--tile-url TEMPLATE|none]\n"
+    "                [--size WxH] [--state-file PATH] [--screenshot PNG [--after S]]\n";
+
+namespace {
+
+double number(const std::string& flag, const std::string& text) {
+    std::size_t used = 0;
+    double value = 0.0;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size()) throw std::invalid_argument(flag + " needs a number, not \"" + text + "\"");
+    return value;
+}
+
+}  // namespace
+
+AppArgs parseAppArgs(const std::vector<std::string>& words) {
+    AppArgs args;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        const std::string& word = words[k];
+        const auto value = [&]() -> std::string {
+            if (k + 1 >= words.size()) throw std::invalid_argument(word + " needs a value");
+            return words[++k];
+        };
+        if (word == "--source") {
+            args.source.choice = value();
+        } else if (word == "--speed") {
+            args.source.speed = number(word, value());
+            if (!(args.source.speed > 0.0)) throw std::invalid_argument("--speed must be positive");
+        } else if (word == "--center-mhz") {
+            args.source.recordingCenterMHz = number(word, value());
+        } else if (word == "--no-audio") {
+            args.source.audio = false;
+        } else if (word == "--documents") {
+            args.documents = value();
+        } else if (word == "--screenshot") {
+            args.screenshot = value();
+        } else if (word == "--after") {
+            args.screenshotAfterSeconds = number(word, value());
+        } else if (word == "--state-file") {
+            args.stateFile = value();
+        } else if (word == "--no-autostart") {
+            args.autoStart = false;
+        } else if (word == "--section") {
+            const std::string name = value();
+            args.section = sidebarSectionFromString(name);
+            if (!args.section) throw std::invalid_argument("unknown section \"" + name + "\"");
+        } else if (word == "--adsb") {
+            args.adsb = true;
+        } else if (word == "--advanced") {
+            args.advanced = true;
+        } else if (word == "--popover") {
+            const std::string name = value();
+            if (name != "audio" && name != "settings") throw std::invalid_argument("unknown popover \"" + name + "\"");
+            args.popover = name;
+        } else if (word == "--span") {
+            args.spanMHz = number(word, value());
+        } else if (word == "--tile-url") {
+            args.tileURL = value();
+        } else if (word == "--size") {
+            const std::string size = value();
+            const auto x = size.find('x');
+            if (x == std::string::npos) throw std::invalid_argument("--size needs WIDTHxHEIGHT");
+            args.width = static_cast<int>(number(word, size.substr(0, x)));
+            args.height = static_cast<int>(number(word, size.substr(x + 1)));
+            if (args.width < 800 || args.height < 500) throw std::invalid_argument("--size is at least 800x500");
+        } else {
+            throw std::invalid_argument("unknown argument " + word);
+        }
+    }
+    return args;
+}
+
+std::string tileTemplateFor(const std::optional<std::string>& flag, const char* environment) {
+    std::string chosen = flag ? *flag : (environment != nullptr ? std::string(environment)
+                                                                : "https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+    if (chosen == "none" || chosen == "off") chosen.clear();
+    return chosen;
+}

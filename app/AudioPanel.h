@@ -1,0 +1,6 @@
+#pragma once
+
+struct PanelContext;
+
+// The "AUDIO" popover: "Volume", "Balance", "Stereo", "De-emphasis" and the output levels.
+void drawAudioPanel(PanelContext& context);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "SidebarSection.h"
+#include "stations/BandDefinition.h"
+
+// The window's own state: what the user is typing or has opened. Everything about the radio
+// lives in the controller.
+struct ContentViewState {
+    std::string frequencyText = "92.10";
+    std::string newBookmarkName{};
+    SidebarSection sidebarSection = SidebarSection::radio;
+    std::string selectedScanBandName = BandDefinition::fmBand().name;
+    bool showAudioPanel = false;
+    bool showDABAdvanced = false;
+    bool showAllDABChannels = false;
+    bool showDABAdvancedDiagnostics = false;
+    bool showRDSDetail = false;
+    bool autoConnectAfterScan = false;
+    bool showSettingsPanel = false;
+    std::optional<std::string> activeBandName{};
+    double dabSpanMHz = 2.048;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// The analog view's top strip: the favourite star, the frequency, the station name and radio
+// text, the RDS and stereo badges and the signal meter. Main thread, stateless.
+struct NowPlayingInput {
+    double frequencyMHz = 0.0;
+    std::optional<std::string> stationName{};
+    std::optional<std::string> radioText{};
+    bool hasRDS = false;
+    bool isStereo = false;
+    float signalLevelDB = -100.0f;
+    float snrDB = 0.0f;
+    bool isFavorite = false;
+    std::function<void()> onToggleFavorite{};
+    std::string modeText{};  // "WFM", "NFM", "AM"
+};
+
+class UIProbe;
+void drawNowPlayingHeader(const NowPlayingInput& input, UIProbe& probe);

@@ -1,0 +1,62 @@
+#include "StationsPanel.h"
+
+#include <imgui.h>
+#include <imgui_stdlib.h>
+
+#include <optional>
+
+#include "ContentViewState.h"
+#include "FavoriteGroup.h"
+#include "PanelContext.h"
+#include "StationRow.h"
+#include "UIProbe.h"
+#include "Widgets.h"
+#include "control/SDRController.h"
+#include "platform/DebugLog.h"
+
+void drawStationsPanel(PanelContext& ctx) {
+    SDRController& c = ctx.controller;
+    widgets::sectionTitle("STATIONS");
+    {
+        widgets::Card card("save");
+        widgets::caption(formatString("Save %.3f MHz as", c.frequencyMHz.get()).c_str());
+        const float buttonWidth = 64.0f;
+        ImGui::SetNextItemWidth(ImGui::GetContentRegionAvail().x - buttonWidth - 6);
+        const bool entered = ImGui::InputTextWithHint("##newBookmarkName", "Station name", &ctx.state.newBookmarkName,
+                                                      ImGuiInputTextFlags_EnterReturnsTrue);
+        ctx.probe.noteItem("stationNameField");
+        ImGui::SameLine(0, 6);
+        const bool save = widgets::primaryButton("Save", ImVec2(buttonWidth, 0));
+        ctx.probe.noteItem("saveStation");
+        if (entered || save) {
+            c.addCustomBookmark(ctx.state.newBookmarkName);
+            ctx.state.newBookmarkName.clear();
+        }
+    }
+
+    if (c.stations.empty()) {
+        widgets::captionWrapped("No saved stations yet. Tune a station and press Save.");
+        return;
+    }
+    widgets::caption(formatString("%zu saved", c.stations.size()).c_str());
+    // Operations change the list, so act on a copy of the chosen row after the loop.
+    std::optional<RadioStation> select, toggle, remove;
+    for (const RadioStation& s : c.stations) {
+        const BandDefinition* band = bandContaining(s.frequencyMHz, BandDefinition::allBands());
+        const StationRowResult r = drawStationRow(
+            s.id.text().c_str(),
+            {.name = s.name,
+             .detail = band ? band->name : std::string(kOtherBandName),
+             .frequencyText = formatString("%.3f", s.frequencyMHz),
+             .selected = c.selectedStationID == s.id,
+             .starOn = s.isFavorite,
+             .offerRemove = true},
+            ctx.probe, "station " + s.name);
+        if (r.rowClicked) select = s;
+        if (r.starClicked) toggle = s;
+        if (r.removeRequested) remove = s;
+    }
+    if (select) c.selectStation(*select);
+    if (toggle) c.toggleFavorite(*toggle);
+    if (remove) c.removeCustomBookmark(*remove);
+}
