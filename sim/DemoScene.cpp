@@ -2,10 +2,15 @@
 
 #include <cmath>
 
+#include "sim/ADSBAircraftEmitter.h"
 #include "sim/AMEmitter.h"
+#include "sim/APRSStationSchedule.h"
 #include "sim/CarrierEmitter.h"
 #include "sim/FMBroadcastEmitter.h"
 #include "sim/NBFMEmitter.h"
+#include "sim/RDSEncoder.h"
+
+#include <numbers>
 
 namespace {
 // Programme tones per FM station, so each one sounds different.
@@ -21,6 +26,35 @@ FMTones tonesFor(double frequencyHz) {
     return {left, left * 1.5};
 }
 
+// Aircraft on 1090 MHz as a scene emitter: the bursts are a pure function of time, so the
+// adapter only passes the offset from the tuned centre on.
+class ADSBSceneEmitter final : public RFEmitter {
+public:
+    explicit ADSBSceneEmitter(ADSBEmitterConfig config) : emitter(std::move(config)) {}
+    double carrierHz() const override { return kDemoADSBFrequencyHz; }
+    double occupiedBandwidthHz() const override { return 2'000'000.0; }
+    void render(std::span<IQSample> out, const RenderContext& ctx) override {
+        emitter.setOffsetHz(ctx.offsetHz);
+        emitter.render(out, ctx.sampleIndex);
+    }
+
+private:
+    ADSBAircraftEmitter emitter;
+};
+
+void addRDS(FMBroadcastEmitter& fm, const DemoRDS& rds) {
+    auto encoder = std::make_shared<RDSEncoder>(RDSEncoderConfig{
+        .pi = rds.pi, .pty = rds.pty, .tp = rds.tp, .ta = rds.ta, .ps = rds.ps, .radioText = rds.radioText});
+    fm.setSubcarrierSource([encoder](std::span<float> mpx, const FMMultiplexBlock& block) {
+        if (block.pilotPhaseRad.empty()) return;
+        // The emitter's pilot is sin θ; the encoder counts its clock from cos, a quarter turn on.
+        const double first = block.pilotPhaseRad[0];
+        encoder->render(mpx, {.phaseRad = first - std::numbers::pi / 2.0,
+                              .radPerSample = 2.0 * std::numbers::pi * FMBroadcastEmitter::kPilotHz /
+                                              block.sampleRateHz});
+    });
+}
+
 std::shared_ptr<RFEmitter> makeEmitter(const DemoStation& s) {
     switch (s.kind) {
     case DemoStationKind::fmStereo:
@@ -31,8 +65,10 @@ std::shared_ptr<RFEmitter> makeEmitter(const DemoStation& s) {
                               .right = {{.frequencyHz = t.rightHz, .amplitude = kDemoToneAmplitude}},
                               .isStereo = stereo};
         if (!stereo) programme.right = programme.left;
-        return std::make_shared<FMBroadcastEmitter>(FMBroadcastConfig{
+        auto fm = std::make_shared<FMBroadcastEmitter>(FMBroadcastConfig{
             .carrierHz = s.frequencyHz, .amplitude = s.amplitude, .programme = programme});
+        if (s.rds) addRDS(*fm, *s.rds);
+        return fm;
     }
     case DemoStationKind::am:
         return std::make_shared<AMEmitter>(AMEmitterConfig{
@@ -43,9 +79,14 @@ std::shared_ptr<RFEmitter> makeEmitter(const DemoStation& s) {
     case DemoStationKind::carrier:
         return std::make_shared<CarrierEmitter>(
             CarrierEmitterConfig{.frequencyHz = s.frequencyHz, .amplitude = s.amplitude});
-    case DemoStationKind::nbfm:
-        return std::make_shared<NBFMEmitter>(
+    case DemoStationKind::nbfm: {
+        auto nbfm = std::make_shared<NBFMEmitter>(
             NBFMEmitterConfig{.carrierHz = s.frequencyHz, .amplitude = s.amplitude});
+        auto schedule = std::make_shared<APRSStationSchedule>(
+            APRSStationSchedule::demoStations(kDemoLatitudeDeg, kDemoLongitudeDeg), AFSKSettings{});
+        nbfm->setAudioSource([schedule](std::span<float> audio, double) { schedule->render(audio); });
+        return nbfm;
+    }
     }
     return nullptr;
 }
@@ -53,17 +94,20 @@ std::shared_ptr<RFEmitter> makeEmitter(const DemoStation& s) {
 
 std::vector<DemoStation> demoStations() {
     using K = DemoStationKind;
+    const auto rds = [](std::uint16_t pi, int pty, bool tp, const char* ps, const char* rt) {
+        return std::optional<DemoRDS>(DemoRDS{.pi = pi, .pty = pty, .tp = tp, .ta = false, .ps = ps, .radioText = rt});
+    };
     return {
         {"CB 19", 27'185'000.0, K::am, 0.008},
-        {"KLASIK", 88'900'000.0, K::fmMono, 0.03},
-        {"JADRAN", 91'300'000.0, K::fmStereo, 0.02},
-        {"VANTIREL", kDemoStartFrequencyHz, K::fmStereo, 0.05},
-        {"OTOK", 92'900'000.0, K::fmStereo, 0.008},
-        {"RIVA", 93'400'000.0, K::fmStereo, 0.03},
-        {"SJEVER", 95'700'000.0, K::fmStereo, 0.015},
-        {"OBALA", 98'500'000.0, K::fmStereo, 0.04},
+        {"KLASIK", 88'900'000.0, K::fmMono, 0.03, rds(0xC211, 14, false, "KLASIK", "Klasika cijeli dan - Vantirel demo")},
+        {"JADRAN", 91'300'000.0, K::fmStereo, 0.02, rds(0xC212, 10, false, "JADRAN", "Jadran FM - pop i vijesti")},
+        {"VANTIREL", kDemoStartFrequencyHz, K::fmStereo, 0.05, rds(0xC201, 10, true, "VANTIREL", "Vantirel demo: 1 kHz lijevo, 2 kHz desno")},
+        {"OTOK", 92'900'000.0, K::fmStereo, 0.025, rds(0xC213, 6, false, "OTOK", "Radio Otok")},
+        {"RIVA", 93'400'000.0, K::fmStereo, 0.03, rds(0xC214, 11, true, "RIVA", "Riva radio - rock")},
+        {"SJEVER", 95'700'000.0, K::fmStereo, 0.015, rds(0xC215, 3, false, "SJEVER", "Sjever - informativni program")},
+        {"OBALA", 98'500'000.0, K::fmStereo, 0.04, rds(0xC216, 5, true, "OBALA", "Obala FM - promet i more")},
         {"VAL 101", 101'100'000.0, K::fmMono, 0.004},
-        {"ZAGORA", 104'600'000.0, K::fmStereo, 0.025},
+        {"ZAGORA", 104'600'000.0, K::fmStereo, 0.025, rds(0xC217, 12, false, "ZAGORA", "Zagora - narodna glazba")},
         {"Tower 118.300", 118'300'000.0, K::am, 0.02},
         {"Guard 121.500", 121'500'000.0, K::am, 0.006},
         {"ATIS 124.850", 124'850'000.0, K::am, 0.015},
@@ -77,5 +121,7 @@ std::shared_ptr<RFScene> makeDemoScene(double crystalPPM) {
     auto scene = std::make_shared<RFScene>(
         RFSceneConfig{.noiseFloorRms = kDemoNoiseFloorRms, .crystalPPM = crystalPPM});
     for (const DemoStation& s : demoStations()) scene->addEmitter(makeEmitter(s));
+    scene->addEmitter(std::make_shared<ADSBSceneEmitter>(
+        ADSBAircraftEmitter::demoConfig(kDemoLatitudeDeg, kDemoLongitudeDeg)));
     return scene;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,11 +10,23 @@
 
 enum class DemoStationKind { fmStereo, fmMono, am, carrier, nbfm };
 
+// RDS content of a demo FM station.
+struct DemoRDS {
+    std::uint16_t pi = 0;
+    int pty = 0;
+    bool tp = false;
+    bool ta = false;
+    std::string ps;
+    std::string radioText;
+    bool operator==(const DemoRDS&) const = default;
+};
+
 struct DemoStation {
     std::string name;  // FM names fit an 8-character programme-service field
     double frequencyHz = 0.0;
     DemoStationKind kind = DemoStationKind::fmStereo;
     double amplitude = 0.0;  // full-scale units at the reference gain
+    std::optional<DemoRDS> rds;  // FM stations; one has none, as on a real band
     bool operator==(const DemoStation&) const = default;
 };
 
@@ -27,6 +41,10 @@ inline constexpr double kDemoAMToneHz = 1'000.0;
 // with the receiver's default correction of 0 ppm.
 inline constexpr double kDemoCrystalPPM = 1.5;
 inline constexpr double kDemoNoiseFloorRms = 0.002;
+// The demo's home: aircraft fly and APRS stations sit around it.
+inline constexpr double kDemoLatitudeDeg = 45.815;
+inline constexpr double kDemoLongitudeDeg = 15.982;
+inline constexpr double kDemoADSBFrequencyHz = 1'090'000'000.0;
 
 // The stations of the demo world, in frequency order.
 std::vector<DemoStation> demoStations();

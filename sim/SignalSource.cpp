@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "audio/AudioSink.h"
+#include "audio/AudioTee.h"
 #include "audio/NullAudioSink.h"
 #include "audio/PortAudioSink.h"
 #include "device/FileRtlSdrApi.h"
@@ -13,13 +14,35 @@
 
 namespace {
 
+// Hands every rendered period to a tee as well, whatever the real sink is.
+class TeeAudioSink final : public AudioSink {
+public:
+    TeeAudioSink(std::unique_ptr<AudioSink> inner, std::shared_ptr<AudioTee> tee)
+        : inner(std::move(inner)), tee(std::move(tee)) {}
+    void start(RenderCallback render) override {
+        inner->start([render = std::move(render), tee = tee](std::span<float> l, std::span<float> r, double t) {
+            render(l, r, t);
+            tee->append(l, r);
+        });
+    }
+    void stop() override { inner->stop(); }
+    bool isRunning() const override { return inner->isRunning(); }
+    double deviceSampleRate() const override { return inner->deviceSampleRate(); }
+
+private:
+    std::unique_ptr<AudioSink> inner;
+    std::shared_ptr<AudioTee> tee;
+};
+
 SignalSource simulatedSource(double speed, std::string description) {
     // One simulated world for the whole run: its stations keep their programme time across
     // stop and start, as real transmitters do.
     auto dongle = std::make_shared<VirtualRtlSdr>(makeDemoScene(), VirtualRtlSdrConfig{.speed = speed});
-    return {.dongle = [dongle] { return dongle; },
-            .description = std::move(description),
-            .isSimulated = true};
+    SignalSource source;
+    source.dongle = [dongle] { return dongle; };
+    source.description = std::move(description);
+    source.isSimulated = true;
+    return source;
 }
 
 }  // namespace
@@ -28,28 +51,32 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
     SignalSource source;
     const std::string& choice = options.choice;
     if (choice == "sim") {
-        source = simulatedSource(options.speed, "Simulirani prijemnik (demo)");
+        source = simulatedSource(options.speed, "Simulated dongle");
     } else if (choice == "rtlsdr") {
         auto api = std::make_shared<LibRtlSdrApi>();
-        source = {.dongle = [api] { return api; }, .description = "RTL-SDR dongle"};
+        source.dongle = [api] { return api; };
+        source.description = "RTL-SDR USB v4 · R828D";
     } else if (choice == "auto") {
         auto api = std::make_shared<LibRtlSdrApi>();
-        if (api->getDeviceCount() > 0)
-            source = {.dongle = [api] { return api; }, .description = "RTL-SDR dongle"};
-        else
-            source = simulatedSource(options.speed, "Nema dongla: simulirani prijemnik (demo)");
+        if (api->getDeviceCount() > 0) {
+            source.dongle = [api] { return api; };
+            source.description = "RTL-SDR USB v4 · R828D";
+        } else
+            source = simulatedSource(options.speed, "Simulated dongle (no dongle attached)");
     } else {
         FileRtlSdrOptions fileOptions{.path = choice, .speed = options.speed};
         if (options.recordingCenterMHz) fileOptions.centerFrequencyHz = *options.recordingCenterMHz * 1e6;
         auto api = std::make_shared<FileRtlSdrApi>(fileOptions);
         if (!api->lastError().empty()) throw std::invalid_argument(api->lastError());
-        source = {.dongle = [api] { return api; },
-                  .description = "Snimka: " + std::filesystem::path(choice).filename().string()};
+        source.dongle = [api] { return api; };
+        source.description = "Snimka: " + std::filesystem::path(choice).filename().string();
     }
 
     if (options.audio) {
-        source.audio = [](double rate) -> std::unique_ptr<AudioSink> {
-            return std::make_unique<PortAudioSink>(rate);
+        source.audio = [tee = options.audioTee](double rate) -> std::unique_ptr<AudioSink> {
+            std::unique_ptr<AudioSink> sink = std::make_unique<PortAudioSink>(rate);
+            if (tee) sink = std::make_unique<TeeAudioSink>(std::move(sink), tee);
+            return sink;
         };
     } else {
         const double speed = source.isSimulated || choice != "rtlsdr" ? options.speed : 1.0;

@@ -18,7 +18,7 @@ struct SignalSourceOptions {
 };
 
 // What a front end hands the controller: the dongle factory, the sound device factory, and a
-// plain description for the header ("Simulirani prijemnik …" when no dongle is attached).
+// plain description for the header ("Simulated dongle" when no dongle is attached).
 struct SignalSource {
     std::function<std::shared_ptr<RtlSdrApi>()> dongle;
     std::function<std::unique_ptr<AudioSink>(double rate)> audio;

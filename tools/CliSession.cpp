@@ -2,21 +2,23 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/UserPaths.h"
 
-CliSession::CliSession(const CliArgs& args)
-    : speed(args.speed),
+CliSession::CliSession(const CliArgs& args, std::shared_ptr<AudioTee> tee)
+    : speed(args.speed > 0 ? args.speed : throw std::invalid_argument("--speed must be positive")),
       seconds(args.seconds),
       mainQueue(std::make_shared<MainQueue>()),
       signalSource(makeSignalSource({.choice = args.source,
                                      .speed = args.speed,
-                                     .recordingCenterMHz = args.recordingCenterMHz})) {
-    if (speed <= 0) throw std::invalid_argument("--speed must be positive");
+                                     .recordingCenterMHz = args.recordingCenterMHz,
+                                     .audio = !args.hasFlag("no-audio"),
+                                     .audioTee = std::move(tee)})) {
     ControllerDeps deps{
         .dongle = signalSource.dongle,
-        .audio = nullptr,
+        .audio = signalSource.audio,
         .mainQueue = mainQueue,
         .documentsDir = args.documents ? std::filesystem::path(*args.documents)
                                        : UserPaths::documentsDir(),
@@ -30,6 +32,12 @@ CliSession::~CliSession() {
 
 bool CliSession::runUntil(const std::function<bool()>& done, double signalSeconds) {
     return mainQueue->runUntil(done, std::chrono::duration<double>(signalSeconds / speed));
+}
+
+double CliSession::signalSecondsLeft() const {
+    if (!seconds) return 3600.0;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return std::max(0.0, *seconds - elapsed * speed);
 }
 
 void CliSession::run(const std::function<void(double samplesPerSecond)>& tick) {

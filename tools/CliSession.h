@@ -1,18 +1,22 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <memory>
 #include <string>
 
 #include "CliArgs.h"
 #include "control/SDRController.h"
+#include "audio/AudioTee.h"
 #include "sim/SignalSource.h"
 
 // One CLI run: the main queue, the chosen signal source and a controller over it, with a
 // once-per-signal-second tick that commands use to print their lines.
 class CliSession {
 public:
-    explicit CliSession(const CliArgs& args);
+    // `tee`, when given, receives every frame the sound device (or the null sink) plays.
+    explicit CliSession(const CliArgs& args, std::shared_ptr<AudioTee> tee = nullptr);
     ~CliSession();
 
     SDRController& controller() { return *sdrController; }
@@ -24,10 +28,14 @@ public:
     void run(const std::function<void(double samplesPerSecond)>& tick);
     // Pumps until `done` or the signal-time budget ends; true when done held.
     bool runUntil(const std::function<bool()>& done, double signalSeconds);
+    // Signal seconds left of --seconds (an hour without it).
+    double signalSecondsLeft() const;
+    double audioRate() const { return 51'200.0; }
 
 private:
     double speed;
     std::optional<double> seconds;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::shared_ptr<MainQueue> mainQueue;
     SignalSource signalSource;
     std::shared_ptr<SDRController> sdrController;

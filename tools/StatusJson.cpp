@@ -1,5 +1,8 @@
 #include "StatusJson.h"
 
+#include <chrono>
+#include <ctime>
+
 #include "control/SDRController.h"
 
 namespace {
@@ -25,6 +28,7 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["rdsTA"] = c.rdsTA;
     j["vfoMarkerFraction"] = c.vfoMarkerFraction;
     j["signalLevelDB"] = c.signalLevelDB.get();
+    j["channelLevelDB"] = c.channelLevelDB.get();
     j["signalStrengthNormalized"] = c.signalStrengthNormalized;
     j["snrDB"] = c.snrDB;
     j["noiseFloorDB"] = c.noiseFloorDB;
@@ -78,4 +82,59 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["dabStreamRunning"] = c.dabStreamRunning.get();
     j["frequencyCorrectionPPM"] = c.frequencyCorrectionPPM.get();
     return j;
+}
+
+namespace {
+
+std::string isoTime(std::chrono::system_clock::time_point t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+}  // namespace
+
+nlohmann::json aircraftJSON(const ADSBAircraft& a) {
+    nlohmann::json trail = nlohmann::json::array();
+    for (const ADSBTrailPoint& p : a.trail) trail.push_back({p.latitudeDeg, p.longitudeDeg});
+    return {{"id", a.id},
+            {"icao", a.icao},
+            {"callsign", optionalJSON(a.callsign)},
+            {"altitude", optionalJSON(a.altitude)},
+            {"groundSpeed", optionalJSON(a.groundSpeed)},
+            {"heading", optionalJSON(a.heading)},
+            {"verticalRate", optionalJSON(a.verticalRate)},
+            {"latitude", optionalJSON(a.latitude)},
+            {"longitude", optionalJSON(a.longitude)},
+            {"lastSeen", isoTime(a.lastSeen)},
+            {"messageCount", a.messageCount},
+            {"trail", trail}};
+}
+
+nlohmann::json packetJSON(const APRSPacket& p) {
+    return {{"id", p.id},
+            {"sourceCallsign", p.sourceCallsign},
+            {"destCallsign", p.destCallsign},
+            {"digipeaters", p.digipeaters},
+            {"informationField", p.informationField},
+            {"latitude", optionalJSON(p.latitude)},
+            {"longitude", optionalJSON(p.longitude)},
+            {"comment", optionalJSON(p.comment)},
+            {"timestamp", isoTime(p.timestamp)}};
+}
+
+nlohmann::json foundStationJSON(const FoundStation& s) {
+    return {{"id", s.id.text()}, {"frequencyMHz", s.frequencyMHz}, {"label", s.label}, {"peakDB", s.peakDB}};
+}
+
+nlohmann::json rdsJSON(const SDRController& c) {
+    return {{"rdsPICode", optionalJSON(c.rdsPICode)},
+            {"rdsStationName", optionalJSON(c.rdsStationName)},
+            {"rdsProgramType", optionalJSON(c.rdsProgramType)},
+            {"rdsRadioText", optionalJSON(c.rdsRadioText)},
+            {"rdsTP", c.rdsTP},
+            {"rdsTA", c.rdsTA}};
 }

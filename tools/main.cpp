@@ -1,27 +1,190 @@
 // vantirel-cli: the receiver without a window; one JSON object per line on standard output.
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <stdexcept>
 
 #include "CliArgs.h"
 #include "CliSession.h"
 #include "StatusJson.h"
+#include "WavFile.h"
+#include "aprs/APRSDecoder.h"
+#include "audio/AudioRecorder.h"
+#include "audio/AudioTee.h"
 
 namespace {
 
-int runStatus(const CliArgs& args) {
+nlohmann::json statusLine(CliSession& session, double samplesPerSecond) {
+    nlohmann::json j = controllerStatusJSON(session.controller());
+    j["samplesPerSecond"] = samplesPerSecond;
+    j["source"] = session.source().description;
+    return j;
+}
+
+double requiredMHz(const CliArgs& args, const char* command) {
     const std::optional<double> mhz = args.number("mhz");
-    if (!mhz) throw std::invalid_argument("status needs --mhz F");
+    if (!mhz) throw std::invalid_argument(std::string(command) + " needs --mhz F");
+    if (*mhz <= 0) throw std::invalid_argument("--mhz must be positive");
+    return *mhz;
+}
+
+int runStatus(const CliArgs& args) {
+    const double mhz = requiredMHz(args, "status");
     CliSession session(args);
     SDRController& c = session.controller();
-    c.tune(*mhz, true);
+    c.tune(mhz, true);
     c.start();
-    session.run([&](double samplesPerSecond) {
-        nlohmann::json j = controllerStatusJSON(c);
-        j["samplesPerSecond"] = samplesPerSecond;
-        j["source"] = session.source().description;
-        printJSONLine(j);
-    });
+    session.run([&](double samplesPerSecond) { printJSONLine(statusLine(session, samplesPerSecond)); });
     return c.isRunning ? 0 : 1;
+}
+
+int runListen(const CliArgs& args) {
+    const double mhz = requiredMHz(args, "listen");
+    const std::string modeText = args.text("mode").value_or("fm");
+    if (modeText != "fm" && modeText != "am") throw std::invalid_argument("--mode is fm or am");
+    const std::optional<std::string> wavPath = args.text("wav");
+    auto tee = wavPath ? std::make_shared<AudioTee>() : nullptr;
+    CliSession session(args, tee);
+    SDRController& c = session.controller();
+    c.mode = modeText == "am" ? DemodMode::am : DemodMode::fm;
+    c.stereoEnabled = args.hasFlag("stereo");
+    c.tune(mhz, true);
+    c.start();
+    c.setIsNarrowbandFM(args.hasFlag("nbfm"));
+    if (!c.isRunning) {
+        printJSONLine(statusLine(session, 0));
+        return 1;
+    }
+
+    std::unique_ptr<AudioRecorder> wav;
+    nlohmann::json lastRDS = rdsJSON(c);
+    session.run([&](double samplesPerSecond) {
+        if (tee) {
+            const AudioTee::Capture played = tee->drain();
+            if (!wav) wav = std::make_unique<AudioRecorder>(*wavPath, session.audioRate(), 2);
+            wav->write(played.left, std::span<const float>(played.right));
+        }
+        nlohmann::json rds = rdsJSON(c);
+        if (rds != lastRDS) {
+            printJSONLine({{"rds", rds}});
+            lastRDS = std::move(rds);
+        }
+        printJSONLine(statusLine(session, samplesPerSecond));
+    });
+    if (wav) wav->close();
+    return 0;
+}
+
+int runScan(const CliArgs& args) {
+    const std::string bandName = args.text("band").value_or("FM Broadcast");
+    const auto& bands = BandDefinition::allBands();
+    const auto it = std::find_if(bands.begin(), bands.end(),
+                                 [&](const BandDefinition& b) { return b.name == bandName; });
+    if (it == bands.end()) {
+        std::string names;
+        for (const BandDefinition& b : bands) names += "\n  " + b.name;
+        throw std::invalid_argument("unknown band '" + bandName + "'; bands:" + names);
+    }
+    BandDefinition band = *it;
+    if (const auto from = args.number("from")) band.startMHz = *from;
+    if (const auto to = args.number("to")) band.endMHz = *to;
+    if (band.endMHz < band.startMHz) throw std::invalid_argument("--to is below --from");
+
+    CliSession session(args);
+    SDRController& c = session.controller();
+    c.mode = band.suggestedMode;
+    c.setIsNarrowbandFM(band.isNarrowbandFM);
+    c.tune(band.startMHz, true);
+    c.start();
+    if (!c.isRunning) {
+        printJSONLine(statusLine(session, 0));
+        return 1;
+    }
+    c.startScan(band);
+    std::size_t printed = 0;
+    const auto printNew = [&] {
+        for (; printed < c.foundStations.size(); ++printed)
+            printJSONLine({{"foundStation", foundStationJSON(c.foundStations[printed])}});
+    };
+    // A scan takes at least 60 ms of signal per step plus up to 3 s per named station.
+    const double budget = session.signalSecondsLeft();
+    session.runUntil(
+        [&] {
+            printNew();
+            return !c.isScanning;
+        },
+        budget);
+    if (c.isScanning) c.stopScan();
+    session.runUntil([&] { return !c.isScanning; }, 10.0);
+    printNew();
+    nlohmann::json list = nlohmann::json::array();
+    for (const FoundStation& s : c.foundStations) list.push_back(foundStationJSON(s));
+    printJSONLine({{"scanBandName", band.name}, {"foundStations", list}});
+    return 0;
+}
+
+int runADSB(const CliArgs& args) {
+    CliSession session(args);
+    SDRController& c = session.controller();
+    c.start();
+    c.setADSBEnabled(true);
+    if (!c.isRunning) {
+        printJSONLine(statusLine(session, 0));
+        return 1;
+    }
+    std::map<std::string, nlohmann::json> last;
+    session.run([&](double) {
+        for (const ADSBAircraft& a : c.adsbAircraft) {
+            nlohmann::json j = aircraftJSON(a);
+            nlohmann::json compare = j;
+            compare.erase("lastSeen");
+            compare.erase("messageCount");
+            auto& seen = last[a.icao];
+            if (seen == compare) continue;
+            seen = compare;
+            printJSONLine({{"aircraft", j}});
+        }
+        printJSONLine({{"adsbDebugInfo", c.adsbDebugInfo}, {"aircraftCount", c.adsbAircraft.size()}});
+    });
+    return 0;
+}
+
+int decodeAPRSFile(const std::string& path) {
+    const WavAudio audio = readWavFirstChannel(path);
+    const std::vector<float> samples = resampleAudio(audio.samples, audio.sampleRateHz, 51'200.0);
+    APRSDecoder decoder(51'200.0);
+    int packets = 0;
+    decoder.onPacket = [&](const APRSPacket& p) {
+        printJSONLine({{"packet", packetJSON(p)}});
+        ++packets;
+    };
+    constexpr std::size_t kChunk = 4'096;
+    for (std::size_t pos = 0; pos < samples.size(); pos += kChunk)
+        decoder.process(std::span<const float>(samples).subspan(pos, std::min(kChunk, samples.size() - pos)));
+    printJSONLine({{"packets", packets}, {"fcsFailures", decoder.fcsFailureCount()}});
+    return 0;
+}
+
+int runAPRS(const CliArgs& args) {
+    if (const std::optional<std::string> wav = args.text("wav")) return decodeAPRSFile(*wav);
+    const double mhz = args.number("mhz").value_or(144.8);
+    CliSession session(args);
+    SDRController& c = session.controller();
+    c.mode = DemodMode::fm;
+    c.tune(mhz, true);
+    c.start();
+    c.setIsNarrowbandFM(true);
+    c.aprsEnabled = true;
+    if (!c.isRunning) {
+        printJSONLine(statusLine(session, 0));
+        return 1;
+    }
+    std::set<std::string> printed;
+    session.run([&](double) {
+        for (auto it = c.aprsPackets.rbegin(); it != c.aprsPackets.rend(); ++it)
+            if (printed.insert(it->id).second) printJSONLine({{"packet", packetJSON(*it)}});
+    });
+    return 0;
 }
 
 }  // namespace
@@ -30,6 +193,10 @@ int main(int argc, char** argv) {
     try {
         const CliArgs args = parseCliArgs(argc, argv, {"no-audio", "stereo", "nbfm"});
         if (args.command == "status") return runStatus(args);
+        if (args.command == "listen") return runListen(args);
+        if (args.command == "scan") return runScan(args);
+        if (args.command == "adsb") return runADSB(args);
+        if (args.command == "aprs") return runAPRS(args);
         throw std::invalid_argument("unknown command '" + args.command + "'");
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "vantirel-cli: %s\n\n%s", error.what(), cliUsage().c_str());

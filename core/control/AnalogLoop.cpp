@@ -16,6 +16,7 @@
 #include "device/IQBuffer.h"
 #include "platform/DebugLog.h"
 #include "dsp/AMDemodulator.h"
+#include "dsp/ChannelFilter.h"
 #include "dsp/DCBlockFilter.h"
 #include "dsp/DeEmphasisFilter.h"
 #include "dsp/Decimator.h"
@@ -128,7 +129,8 @@ void SDRController::analogPass(bool& lastStereoPublished) {
     }
     applyLiveSettings();
 
-    shiftedBlock.assign(iqBlock.begin(), iqBlock.end());
+    shiftedBlock.resize(n);
+    iqDCBlocker.process(iqBlock, shiftedBlock);
     applyOffsetShift(shiftedBlock);
 
     std::span<const IQSample> detectorInput = shiftedBlock;
@@ -137,10 +139,20 @@ void SDRController::analogPass(bool& lastStereoPublished) {
         noiseBlanker->process(shiftedBlock, blankedBlock);
         detectorInput = blankedBlock;
     }
+    // Only the tuned channel reaches the detectors; the spectrum keeps the whole band.
+    const bool am = mode.get() == DemodMode::am;
+    if (channelFilter) {
+        channelFilter->setMode(am ? ChannelFilterMode::am
+                                  : isNarrowbandFM() ? ChannelFilterMode::narrowFM
+                                                     : ChannelFilterMode::wideFM);
+        channelBlock.resize(n);
+        channelFilter->process(detectorInput, channelBlock);
+        detectorInput = channelBlock;
+    }
 
     // Demodulate at the full 2,048,000 samples/s.
     mpxBlock.resize(n);
-    if (mode.get() == DemodMode::am) {
+    if (am) {
         if (amDemodulator)
             amDemodulator->demodulate(detectorInput, mpxBlock);
         else
@@ -150,7 +162,8 @@ void SDRController::analogPass(bool& lastStereoPublished) {
     }
 
     ++blockCount;
-    if (blockCount % 4 == 0 && fftAnalyzer) postSpectrumWork(shiftedBlock);
+    if (blockCount % 4 == 0 && fftAnalyzer)
+        postSpectrumWork(shiftedBlock, channelFilter ? channelFilter->passbandHz() : 100'000.0);
     if (rdsEnabled() && rdsQueue) rdsQueue->push(mpxBlock);
 
     // From here on: 51,200 samples/s.
@@ -196,7 +209,7 @@ void SDRController::analogPass(bool& lastStereoPublished) {
         notchFilter->process(leftBlock, leftBlock);
         if (hasRight) notchFilter->process(rightBlock, rightBlock);
     }
-    if (squelchEnabled && signalLevelDB.get() < static_cast<float>(squelchThresholdDB.get())) {
+    if (squelchEnabled && channelLevelDB.get() < static_cast<float>(squelchThresholdDB.get())) {
         std::fill(leftBlock.begin(), leftBlock.end(), 0.0f);
         std::fill(rightBlock.begin(), rightBlock.end(), 0.0f);
     }
@@ -240,14 +253,15 @@ void SDRController::analogPass(bool& lastStereoPublished) {
     audioOutput->pushStereo(leftBlock, std::span<const float>(audioScratch));
 }
 
-void SDRController::postSpectrumWork(std::span<const IQSample> shifted) {
+void SDRController::postSpectrumWork(std::span<const IQSample> shifted, double channelHalfWidthHz) {
     std::vector<IQSample> block(shifted.begin(), shifted.end());
     std::weak_ptr<SDRController> weak = weak_from_this();
-    analysisQueue->async([weak, analyzer = fftAnalyzer, state = analysisState,
+    analysisQueue->async([weak, analyzer = fftAnalyzer, state = analysisState, channelHalfWidthHz,
                           queue = deps.mainQueue, block = std::move(block)] {
         const std::optional<std::vector<float>> power = analyzer->magnitudeSpectrum(block);
         if (!power) return;
         const SpectrumLevels levels = spectrumLevels(*power);
+        const float channelDB = strongestInChannelDB(levels.dB, channelHalfWidthHz, 2'048'000.0);
         std::vector<float> row = downsample(levels.norm, kSpectrumBins);
         if (!state->smoothedSpectrum) state->smoothedSpectrum.emplace();
         smoothTowards(*state->smoothedSpectrum, row, emaAlpha);
@@ -260,11 +274,12 @@ void SDRController::postSpectrumWork(std::span<const IQSample> shifted) {
         const float floorDB = *state->smoothedFloorDB;
         const float snr = std::max(levels.peakDB - floorDB, 0.0f);
         queue->post([weak, smoothed = *state->smoothedSpectrum, row = std::move(row),
-                     peak = levels.peakDB, strength, snr, floorDB, w]() mutable {
+                     peak = levels.peakDB, channelDB, strength, snr, floorDB, w]() mutable {
             auto self = weak.lock();
             if (!self) return;
             self->spectrum = std::move(smoothed);
             self->signalLevelDB = peak;
+            self->channelLevelDB = channelDB;
             self->signalStrengthNormalized = strength;
             self->snrDB = snr;
             self->noiseFloorDB = floorDB;
@@ -323,7 +338,8 @@ void SDRController::rdsLoop() {
     std::vector<float> chunk;
     while (!shouldStop) {
         if (rdsQueue && rdsDemodulator && rdsQueue->pop(chunk)) {
-            rdsDemodulator->process(chunk);
+            // During a scan the scan thread drives the demodulator with its own samples.
+            if (!isScanning) rdsDemodulator->process(chunk);
         } else {
             std::this_thread::sleep_for(5ms);
         }

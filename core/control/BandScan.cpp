@@ -7,9 +7,12 @@
 
 #include "audio/AudioOutput.h"
 #include "control/SDRController.h"
+#include "platform/TextUtils.h"
 #include "device/IQBuffer.h"
 #include "device/RTLSDRDevice.h"
+#include "platform/DebugLog.h"
 #include "control/BandScanMath.h"
+#include "control/SpectrumMath.h"
 #include "dsp/ChannelFilter.h"
 #include "dsp/FFTAnalyzer.h"
 #include "dsp/FMDemodulator.h"
@@ -22,7 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::size_t kScanFFTLength = 1'024;
-constexpr double kBinHz = 2'048'000.0 / kScanFFTLength;
 constexpr double kDetectionJumpDB = 12.0;
 constexpr std::size_t kHistoryLength = 20;
 constexpr auto kRDSWait = 3s;
@@ -34,29 +36,33 @@ std::string labelPrefix(const std::string& bandName) {
     return prefix.substr(0, 4);
 }
 
-std::string trimmedText(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
-// Brings the station 40 kHz below the tuner's centre to 0 Hz (phase from 0: each step stands
-// alone, so the block's phase does not matter).
-void shiftUp40kHz(std::span<IQSample> block) {
-    const double step = 2.0 * 3.14159265358979323846 * 40'000.0 / 2'048'000.0;
-    for (std::size_t n = 0; n < block.size(); ++n) {
-        const double ph = step * static_cast<double>(n);
-        const float c = static_cast<float>(std::cos(ph)), s = static_cast<float>(std::sin(ph));
-        const IQSample x = block[n];
-        block[n] = {x.i * c - x.q * s, x.i * s + x.q * c};
+// Brings the station 40 kHz below the tuner's centre to 0 Hz. The rotator carries its phase
+// from block to block: a jump at a block edge would be a click in the discriminator output.
+class OffsetRotator {
+public:
+    void shift(std::span<IQSample> block) {
+        constexpr float kCos = 0.99247956f, kSin = 0.12241068f;  // 2π · 40 kHz / 2.048 MHz per step
+        for (IQSample& x : block) {
+            x = {x.i * c - x.q * s, x.i * s + x.q * c};
+            const float nc = c * kCos - s * kSin;
+            s = s * kCos + c * kSin;
+            c = nc;
+        }
+        const float g = 1.5f - 0.5f * (c * c + s * s);  // back onto the unit circle
+        c *= g;
+        s *= g;
     }
-}
+
+private:
+    float c = 1.0f, s = 0.0f;
+};
 
 }  // namespace
 
 int scanStepCount(const BandDefinition& band) {
-    const double steps = std::floor((band.endMHz - band.startMHz) * 1e6 / band.stepHz) + 1.0;
+    // A hair of tolerance: 2.6 MHz / 100 kHz must count 26 spans, not 25.9999.
+    const double steps = std::floor((band.endMHz - band.startMHz) * 1e6 / band.stepHz + 1e-6) + 1.0;
     return std::max(static_cast<int>(steps), 1);
 }
 
@@ -64,16 +70,6 @@ float scanNoiseEstimate(std::vector<float> history) {
     if (history.empty()) return -120.0f;
     std::sort(history.begin(), history.end());
     return history[history.size() / 5];
-}
-
-float scanChannelLevelDB(std::span<const float> power, double stepHz) {
-    // The strongest bin within half a step of the centre (the tuned frequency after the shift).
-    const std::size_t centre = power.size() / 2;
-    const auto halfWidth = static_cast<std::size_t>(std::max(1.0, std::floor(stepHz / 2.0 / kBinHz)));
-    float best = 1e-10f;
-    for (std::size_t k = centre - std::min(centre, halfWidth); k <= std::min(power.size() - 1, centre + halfWidth); ++k)
-        best = std::max(best, power[k]);
-    return 10.0f * std::log10(best);
 }
 
 void SDRController::startScan(const BandDefinition& band) {
@@ -121,8 +117,11 @@ std::optional<std::string> SDRController::waitForScanPS() {
     if (!scanFilter) scanFilter = std::make_unique<ChannelFilter>(ChannelFilterMode::wideFM);
     scanFilter->reset();
     std::vector<IQSample> block(8'192), filtered;
+    OffsetRotator rotator;
+    IQDCBlocker dcBlocker;
     std::vector<float> mpx;
     const auto deadline = std::chrono::steady_clock::now() + kRDSWait;
+    std::size_t samplesSeen = 0;
     while (!shouldStopScan && !shouldStop && std::chrono::steady_clock::now() < deadline) {
         if (const std::optional<std::string> name = scanPS->take()) {
             const std::string label = trimmedText(*name);
@@ -134,13 +133,16 @@ std::optional<std::string> SDRController::waitForScanPS() {
             std::this_thread::sleep_for(5ms);
             continue;
         }
-        shiftUp40kHz(block);
+        samplesSeen += block.size();
+        dcBlocker.process(block, block);
+        rotator.shift(block);
         filtered.resize(block.size());
         scanFilter->process(block, filtered);
         mpx.resize(filtered.size());
         demodulator.demodulate(filtered, mpx);
         rdsDemodulator->process(mpx);
     }
+    DebugLog::writef("🔎 no RDS name after %zu samples", samplesSeen);
     return std::nullopt;
 }
 
@@ -150,29 +152,41 @@ void SDRController::runScan(BandDefinition band, double returnMHz, bool fmNaming
     std::vector<FoundStation> found;
     std::vector<float> history;
     std::vector<IQSample> block(2'048);
+    block.reserve(2'048);
     bool first = true;
     double lastStationMHz = 0.0;
     int stationNumber = 1;
     int k = 0;
     double f = band.startMHz;
     while (!shouldStopScan && !shouldStop) {
+        // Each step from the band edge, to the hertz, so no rounding creeps into the list.
+        f = std::round((band.startMHz + k * band.stepHz / 1e6) * 1e6) / 1e6;
+        if (f > band.endMHz + 1e-9) break;
         // The tuner sits 40 kHz above f as when listening, so the DC spike is off the channel.
         const double tunerHz = std::max(0.0, (f + fmOffsetHz / 1e6) * 1e6);
         device->setCenterFrequency(static_cast<std::uint32_t>(std::min(tunerHz, 4.29e9)));
         std::this_thread::sleep_for(30ms);
         sdrBuffer->clear();
         std::this_thread::sleep_for(30ms);
-        block.resize(2'048);
-        block.resize(sdrBuffer->read(std::span<IQSample>(block)));
+        // Buffers arrive every 32 ms, so the settle alone may leave the ring empty: wait a
+        // little longer for one rather than record a false -120 dB.
+        block.resize(sdrBuffer->read(std::span<IQSample>(block.data(), 2'048)));
+        for (int tries = 0; block.size() < kScanFFTLength && tries < 30 && !shouldStopScan; ++tries) {
+            std::this_thread::sleep_for(5ms);
+            const std::size_t have = block.size();
+            block.resize(2'048);
+            block.resize(have + sdrBuffer->read(std::span<IQSample>(block.data() + have, 2'048 - have)));
+        }
         float g = -120.0f;
         if (block.size() >= kScanFFTLength) {
-            shiftUp40kHz(block);
+            OffsetRotator().shift(block);
             if (const auto power = fftAnalyzer->magnitudeSpectrum(block))
-                g = scanChannelLevelDB(*power, band.stepHz);
+                g = strongestInChannelDB(spectrumLevels(*power).dB, band.stepHz / 2.0, 2'048'000.0);
         }
         history.push_back(g);
         if (history.size() > kHistoryLength) history.erase(history.begin());
         const float noise = scanNoiseEstimate(history);
+        DebugLog::writef("🔎 scan %.4f MHz level %.1f dB noise %.1f dB", f, g, noise);
         if (g - noise > kDetectionJumpDB) {
             if (first || std::abs(f - lastStationMHz) >= 3.0 * band.stepHz / 1e6) {
                 std::string label = prefix + std::to_string(stationNumber);
@@ -190,8 +204,6 @@ void SDRController::runScan(BandDefinition band, double returnMHz, bool fmNaming
         postToMain([progress = static_cast<double>(k) / totalSteps](SDRController& c) {
             c.scanProgress = progress;
         });
-        f += band.stepHz / 1e6;
-        if (f > band.endMHz + 1e-9) break;
     }
     postToMain([returnMHz](SDRController& c) {
         c.isScanning = false;

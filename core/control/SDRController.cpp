@@ -200,6 +200,8 @@ void SDRController::stop() {
 void SDRController::createAnalogChain() {
     fmDemodulator = std::make_unique<FMDemodulator>(0.35f);
     amDemodulator = std::make_unique<AMDemodulator>();
+    channelFilter = std::make_unique<ChannelFilter>(ChannelFilterMode::wideFM);
+    iqDCBlocker.reset();
     noiseBlanker = std::make_unique<NoiseBlanker>(static_cast<float>(nbThreshold.get()));
     noiseReduction = std::make_unique<NoiseReduction>(static_cast<float>(nrAmount.get()));
     notchFilter = std::make_unique<NotchFilter>(

@@ -15,6 +15,7 @@
 #include "control/CPUMonitor.h"
 #include "control/DemodMode.h"
 #include "dab/DABTypes.h"
+#include "dsp/IQDCBlocker.h"
 #include "platform/LatestValue.h"
 #include "platform/MainQueue.h"
 #include "platform/Published.h"
@@ -99,6 +100,9 @@ public:
     std::vector<std::vector<float>> waterfallHistory;
     double vfoMarkerFraction = 0.5;
     Published<float> signalLevelDB{-100.0f};
+    // Level of the tuned channel alone (strongest bin inside the channel filter), which the
+    // squelch compares: a neighbour elsewhere in the band must not hold it open.
+    Published<float> channelLevelDB{-100.0f};
     float signalStrengthNormalized = 0.0f;
     float snrDB = 0.0f;
     float noiseFloorDB = -100.0f;
@@ -219,7 +223,7 @@ private:
     void adsbPass();
     void applyOffsetShift(std::span<IQSample> block);
     void applyLiveSettings();
-    void postSpectrumWork(std::span<const IQSample> shifted);
+    void postSpectrumWork(std::span<const IQSample> shifted, double channelHalfWidthHz);
     void postAudioSpectrumWork();
     void rdsLoop();
     void aprsLoop();
@@ -269,6 +273,8 @@ private:
     std::unique_ptr<NotchFilter> notchFilter;
     std::shared_ptr<FFTAnalyzer> fftAnalyzer;
     std::shared_ptr<FFTAnalyzer> audioFFTAnalyzer;
+    std::unique_ptr<ChannelFilter> channelFilter;
+    IQDCBlocker iqDCBlocker;  // processing thread only
     // Settings the loop last applied to the noise tools, so slider moves take effect.
     double appliedNBThreshold = 0.0, appliedNRAmount = 0.0, appliedNotchHz = 0.0;
 
@@ -297,7 +303,7 @@ private:
     std::optional<DabAudioFormat> dabCurrentFormat;
 
     // Processing-thread scratch, sized for the largest block.
-    std::vector<IQSample> iqBlock, shiftedBlock, blankedBlock;
+    std::vector<IQSample> iqBlock, shiftedBlock, blankedBlock, channelBlock;
     std::vector<float> mpxBlock, stereoMpx, stereoLeft, stereoRight, leftBlock, rightBlock,
         audioScratch, audioAccum;
 

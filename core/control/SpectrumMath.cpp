@@ -58,3 +58,14 @@ float rms(std::span<const float> block) {
     for (float v : block) sum += static_cast<double>(v) * v;
     return static_cast<float>(std::sqrt(sum / static_cast<double>(block.size())));
 }
+
+float strongestInChannelDB(std::span<const float> dB, double halfWidthHz, double sampleRateHz) {
+    if (dB.empty()) return -100.0f;
+    const double binHz = sampleRateHz / static_cast<double>(dB.size());
+    const auto half = static_cast<std::size_t>(std::max(1.0, std::floor(halfWidthHz / binHz)));
+    const std::size_t centre = dB.size() / 2;
+    const std::size_t first = centre - std::min(centre, half);
+    const std::size_t last = std::min(dB.size() - 1, centre + half);
+    return *std::max_element(dB.begin() + static_cast<std::ptrdiff_t>(first),
+                             dB.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+}

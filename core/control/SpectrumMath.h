@@ -23,3 +23,7 @@ void smoothTowards(std::vector<float>& s, std::span<const float> row, float alph
 
 // Root mean square; 0 for an empty block.
 float rms(std::span<const float> block);
+
+// Strongest dB value of a centred spectrum within ±halfWidthHz of its centre (at least the
+// centre bin and one bin either side).
+float strongestInChannelDB(std::span<const float> dB, double halfWidthHz, double sampleRateHz);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "control/SDRController.h"
+#include "platform/TextUtils.h"
 #include "platform/DebugLog.h"
 
 namespace {
@@ -12,12 +13,6 @@ bool sameFrequency(double a, double b) {
     return std::abs(a - b) < 0.001;
 }
 
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 std::string frequencyName(double mhz) {
     return formatString("%.4f MHz", mhz);
@@ -37,7 +32,7 @@ void SDRController::saveStations() {
 }
 
 void SDRController::addCustomBookmark(const std::string& name) {
-    std::string label = trimmed(name);
+    std::string label = trimmedText(name);
     if (label.empty()) label = frequencyName(frequencyMHz);
     stations.push_back({.id = UUID::random(), .name = label, .frequencyMHz = frequencyMHz, .isFavorite = false});
     saveStations();
@@ -103,7 +98,7 @@ void SDRController::updateFoundStationLabelIfMatching(const std::string& name) {
         return sameFrequency(f.frequencyMHz, frequencyMHz);
     });
     if (it == foundStations.end()) return;
-    const std::string label = trimmed(name);
+    const std::string label = trimmedText(name);
     if (label.empty() || it->label == label) return;
     it->label = label;
 }

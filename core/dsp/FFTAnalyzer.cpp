@@ -9,6 +9,7 @@
 #include <mutex>
 #include <numbers>
 
+#include "dsp/FFTWPlannerLock.h"
 #include "platform/DebugLog.h"
 
 namespace {
@@ -16,13 +17,6 @@ namespace {
 // Peak of the normalised Hann window: sqrt(2/3) to four places, so that the window's power
 // gain is about 1 (sum of w^2 / n = 0.8165^2 * 1.5 = 1.00003).
 constexpr double kHannNormPeak = 0.8165;
-
-// FFTW's planner keeps global state and is not thread-safe; every plan creation and
-// destruction in the process goes through this one lock. Execution needs no lock.
-std::mutex& fftwPlannerMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
 
 fftwf_complex* asComplex(float* interleaved) {
     return reinterpret_cast<fftwf_complex*>(interleaved);

@@ -40,9 +40,9 @@ TEST(FMDemodulatorTest, RotationGivesPhaseStepTimesGain) {
         const std::vector<float> out =
             demod.demodulate(makeTone(c.stepRad * kRate / kTwoPi, kRate, 4096, 0.8f, 1.0));
         EXPECT_EQ(out[0], 0.0f);  // measured against (0, 0)
-        // float tone samples carry about 1e-7 rad of phase error each
+        // The discriminator's arctangent is good to 1e-5 rad; float tones add about 1e-7.
         for (std::size_t n = 1; n < out.size(); ++n)
-            ASSERT_NEAR(out[n], c.stepRad * c.gain, 2e-6 * c.gain) << n;
+            ASSERT_NEAR(out[n], c.stepRad * c.gain, 1.2e-5 * c.gain) << n;
     }
 }
 
@@ -54,7 +54,7 @@ TEST(FMDemodulatorTest, RecoversSumOfSines) {
     FMDemodulator demod(0.35f);
     const std::vector<float> out = demod.demodulate(fmModulate(message, 75'000.0));
     for (std::size_t n = 1; n < out.size(); ++n)
-        ASSERT_NEAR(out[n], message[n] * kTwoPi * 75e3 / kRate * 0.35, 1e-6) << n;
+        ASSERT_NEAR(out[n], message[n] * kTwoPi * 75e3 / kRate * 0.35, 2e-5 * 0.35) << n;
 }
 
 TEST(FMDemodulatorTest, MonoChainRecoversModulatingTone) {

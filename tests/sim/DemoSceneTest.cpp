@@ -83,9 +83,19 @@ TEST(DemoSceneTest, CatalogueCoversTheBandsTheReceiverStartsWith) {
 
     const auto scene = makeDemoScene();
     const auto emitters = scene->emitters();
-    ASSERT_EQ(emitters.size(), stations.size());
+    // Every catalogued station, then the aircraft on 1090 MHz.
+    ASSERT_EQ(emitters.size(), stations.size() + 1);
     for (std::size_t k = 0; k < stations.size(); ++k)
         EXPECT_EQ(emitters[k]->carrierHz(), stations[k].frequencyHz);
+    EXPECT_EQ(emitters.back()->carrierHz(), kDemoADSBFrequencyHz);
+    int withRDS = 0, fmWithout = 0;
+    for (const DemoStation& s : stations) {
+        const bool fm = s.kind == DemoStationKind::fmStereo || s.kind == DemoStationKind::fmMono;
+        if (s.rds) ++withRDS;
+        if (fm && !s.rds) ++fmWithout;
+    }
+    EXPECT_GE(withRDS, 6);
+    EXPECT_EQ(fmWithout, 1) << "one FM station has no RDS, as on a real band";
     EXPECT_EQ(scene->crystalPPM(), kDemoCrystalPPM);
 }
 

@@ -1,0 +1,245 @@
+// End to end on the simulated dongle: the real controller, threads and a null sound device.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <nlohmann/json.hpp>
+
+#include "sim/ADSBAircraftEmitter.h"
+#include "sim/DemoScene.h"
+#include "support/SimulatedReceiver.h"
+
+namespace {
+
+constexpr double kAudioRate = 51'200.0;
+
+double meanSquare(const std::vector<float>& x) {
+    double sum = 0.0;
+    for (float v : x) sum += static_cast<double>(v) * v;
+    return x.empty() ? 0.0 : sum / static_cast<double>(x.size());
+}
+
+}  // namespace
+
+TEST(ReceiverE2ETest, StereoStationKeepsLeftAndRightApartAndMonoGivesTheSum) {
+    SimulatedReceiver rx;
+    SDRController& c = *rx.controller;
+    c.stereoEnabled = true;
+    c.start();
+    ASSERT_TRUE(c.isRunning) << c.statusText;
+    // The demo station on 92.1 MHz plays 1 kHz on the left and 2 kHz on the right.
+    rx.run(3.0);  // pilot loop lock
+    EXPECT_TRUE(c.stereoDetected);
+    const AudioTee::Capture stereo = rx.captureAudio(1.0);
+    ASSERT_GT(stereo.left.size(), 40'000u);
+    const double l1 = tonePower(stereo.left, kDemoLeftToneHz, kAudioRate);
+    const double r1 = tonePower(stereo.right, kDemoLeftToneHz, kAudioRate);
+    const double l2 = tonePower(stereo.left, kDemoRightToneHz, kAudioRate);
+    const double r2 = tonePower(stereo.right, kDemoRightToneHz, kAudioRate);
+    EXPECT_GT(powerRatioDB(l1, r1), 20.0) << "left tone leaks into the right channel";
+    EXPECT_GT(powerRatioDB(r2, l2), 20.0) << "right tone leaks into the left channel";
+
+    c.stereoEnabled = false;
+    rx.run(0.5);
+    EXPECT_TRUE(rx.waitFor([&] { return !c.stereoDetected; }, 2.0));
+    const AudioTee::Capture mono = rx.captureAudio(1.0);
+    const double m1 = tonePower(mono.left, kDemoLeftToneHz, kAudioRate);
+    const double m2 = tonePower(mono.left, kDemoRightToneHz, kAudioRate);
+    EXPECT_LT(std::abs(powerRatioDB(m1, m2)), 6.0) << "mono carries both channels";
+    EXPECT_LT(std::abs(powerRatioDB(meanSquare(mono.left), meanSquare(mono.right))), 0.5);
+}
+
+TEST(ReceiverE2ETest, PublishesRDSAndTheSpectrumOfTheTunedStation) {
+    SimulatedReceiver rx;
+    SDRController& c = *rx.controller;
+    c.start();
+    // The full RadioText takes several 2A groups; wait for the last segment.
+    ASSERT_TRUE(rx.waitFor([&] {
+        return c.rdsStationName && c.rdsPICode && c.rdsRadioText && c.rdsRadioText->rfind("Vantirel", 0) == 0;
+    }, 10.0));
+    EXPECT_EQ(*c.rdsStationName, "VANTIREL");
+    EXPECT_EQ(*c.rdsPICode, "C201");
+    EXPECT_TRUE(c.rdsTP);
+    EXPECT_FALSE(c.rdsTA);
+    EXPECT_TRUE(c.rdsProgramType.has_value());
+
+    ASSERT_TRUE(rx.waitFor([&] { return c.spectrum.size() == 96 && c.waterfallHistory.size() > 5; }, 3.0));
+    const auto peak = std::max_element(c.spectrum.begin(), c.spectrum.end()) - c.spectrum.begin();
+    EXPECT_NEAR(static_cast<double>(peak), 48.0, 2.0) << "the station sits at the centre marker";
+    const float strongSNR = c.snrDB;
+    EXPECT_GT(strongSNR, 20.0f);
+    EXPECT_GT(c.channelLevelDB, c.noiseFloorDB + 20.0f);
+
+    // The same receiver on the weak mono station 101.1 MHz (no RDS): lower SNR, names cleared.
+    c.tune(101.1, true);
+    EXPECT_FALSE(c.rdsStationName);
+    rx.run(2.0);
+    EXPECT_LT(c.snrDB, strongSNR);
+    EXPECT_FALSE(c.rdsStationName) << "a station without RDS keeps no stale name";
+}
+
+TEST(ReceiverE2ETest, AMSquelchAndBalanceShapeTheOutput) {
+    SimulatedReceiver rx;
+    SDRController& c = *rx.controller;
+    c.mode = DemodMode::am;
+    c.stereoEnabled = true;  // AM ignores it: the mono path runs
+    c.tune(118.3, true);
+    c.start();
+    rx.run(1.5);
+    EXPECT_FALSE(c.stereoDetected);
+    const AudioTee::Capture am = rx.captureAudio(1.0);
+    const double tone = tonePower(am.left, kDemoAMToneHz, kAudioRate);
+    EXPECT_GT(powerRatioDB(tone, meanSquare(am.left) - tone), 10.0) << "the 1 kHz programme dominates";
+
+    // Changes reach the speaker after the output's prebuffer (0.4 s) has played out.
+    c.audioBalance = 1.0;
+    rx.run(1.0);
+    const AudioTee::Capture right = rx.captureAudio(0.5);
+    EXPECT_LT(meanSquare(right.left), 1e-12);
+    EXPECT_GT(meanSquare(right.right), 1e-6);
+    c.audioBalance = 0.0;
+
+    c.squelchEnabled = true;
+    c.squelchThresholdDB = c.channelLevelDB + 1.0;
+    rx.run(1.0);
+    const AudioTee::Capture closed = rx.captureAudio(0.5);
+    EXPECT_LT(meanSquare(closed.left) + meanSquare(closed.right), 1e-12) << "squelch holds the audio";
+    c.squelchThresholdDB = c.channelLevelDB - 20.0;
+    rx.run(1.0);
+    EXPECT_GT(meanSquare(rx.captureAudio(0.5).left), 1e-6) << "squelch opens above the threshold";
+}
+
+TEST(ReceiverE2ETest, RecordingsHaveTheirHeadersAndContent) {
+    SimulatedReceiver rx;
+    SDRController& c = *rx.controller;
+    c.startRecording();
+    EXPECT_FALSE(c.isRecording) << "nothing to record while stopped";
+    c.start();
+    rx.run(0.5);
+
+    c.startRecording();
+    ASSERT_TRUE(c.isRecording);
+    rx.run(1.0);
+    c.stopRecording();
+    ASSERT_TRUE(c.lastRecordingURL);
+    const std::filesystem::path wav = *c.lastRecordingURL;
+    EXPECT_EQ(wav.parent_path().filename(), "Vantirel Recordings");
+    EXPECT_EQ(wav.extension(), ".wav");
+    std::ifstream in(wav, std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 44u + 51'200u);  // about a second of 16-bit mono
+    const auto u32 = [&](std::size_t at) {
+        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+    };
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(u32(4), bytes.size() - 8);
+    EXPECT_EQ(u32(40), bytes.size() - 44);
+    EXPECT_EQ(u32(24), 51'200u);
+    EXPECT_EQ(bytes[22], 1) << "mono programme, one channel";
+
+    c.recordingMode = "iq";
+    rx.run(1.1);  // a new name: the file names carry the second
+    c.startRecording();
+    rx.run(0.5);
+    c.stopRecording();
+    const std::filesystem::path iq = *c.lastRecordingURL;
+    EXPECT_EQ(iq.extension(), ".cf32");
+    const auto size = std::filesystem::file_size(iq);
+    EXPECT_EQ(size % 8, 0u);
+    EXPECT_GT(size, 8u * 500'000u);
+    std::filesystem::path meta = iq;
+    meta.replace_extension(".sigmf-meta");
+    std::ifstream metaIn(meta);
+    const nlohmann::json sidecar = nlohmann::json::parse(metaIn);
+    EXPECT_EQ(sidecar["global"]["core:datatype"], "cf32_le");
+    EXPECT_EQ(sidecar["captures"][0]["core:frequency"].get<double>(), 92'140'000.0);
+}
+
+TEST(ReceiverE2ETest, ScanFindsTheStationsOfASpanNamedByTheirPS) {
+    // Real time: the RDS wait is three seconds of the clock on the wall.
+    SimulatedReceiver rx(1.0);
+    SDRController& c = *rx.controller;
+    c.start();
+    BandDefinition band = BandDefinition::fmBand();
+    band.startMHz = 91.0;
+    band.endMHz = 93.6;
+    c.startScan(band);
+    EXPECT_TRUE(c.isScanning);
+    EXPECT_EQ(c.scanBandName, "FM Broadcast");
+    ASSERT_TRUE(rx.waitFor([&] { return !c.isScanning; }, 40.0));
+    std::vector<std::pair<double, std::string>> found;
+    for (const FoundStation& s : c.foundStations) found.emplace_back(s.frequencyMHz, s.label);
+    ASSERT_EQ(found.size(), 4u) << testing::PrintToString(found);
+    const std::pair<double, const char*> expected[] = {{91.3, "JADRAN"}, {92.1, "VANTIREL"}, {92.9, "OTOK"}, {93.4, "RIVA"}};
+    for (std::size_t k = 0; k < 4; ++k) {
+        EXPECT_NEAR(found[k].first, expected[k].first, 1e-6);
+        EXPECT_EQ(found[k].second, expected[k].second);
+    }
+    EXPECT_DOUBLE_EQ(c.scanProgress, 1.0);
+    EXPECT_DOUBLE_EQ(c.frequencyMHz, 92.1) << "back on the frequency it listened to";
+}
+
+TEST(ReceiverE2ETest, StoppedScanRestoresFrequencyGainAndVolume) {
+    SimulatedReceiver rx(2.0);
+    SDRController& c = *rx.controller;
+    c.tune(98.5, true);
+    c.start();
+    c.startScan(BandDefinition::fmBand());
+    rx.run(0.5);
+    EXPECT_FALSE(rx.dongle->isManualGainMode() == false) << "the scan measures at a fixed gain";
+    c.stopScan();
+    ASSERT_TRUE(rx.waitFor([&] { return !c.isScanning; }, 6.0));
+    EXPECT_DOUBLE_EQ(c.frequencyMHz, 98.5);
+    EXPECT_FALSE(rx.dongle->isManualGainMode()) << "AGC is back";
+    EXPECT_NEAR(rx.dongle->centerFrequencyHz(), 98'540'000.0, 1.0);
+    rx.run(0.5);
+    const AudioTee::Capture after = rx.captureAudio(0.5);
+    EXPECT_GT(meanSquare(after.left), 1e-6) << "audio is unmuted";
+}
+
+TEST(ReceiverE2ETest, TracksAircraftAndDecodesAPRS) {
+    SimulatedReceiver rx(2.0);
+    SDRController& c = *rx.controller;
+    c.start();
+    c.setADSBEnabled(true);
+    EXPECT_EQ(c.statusText, "ADS-B 1090 MHz");
+    const std::size_t flights = ADSBAircraftEmitter::demoConfig(kDemoLatitudeDeg, kDemoLongitudeDeg).flights.size();
+    const auto complete = [](const ADSBAircraft& a) {
+        return a.callsign && a.altitude && a.groundSpeed && a.heading && a.latitude && a.longitude &&
+               !a.trail.empty();
+    };
+    // Identification comes every 5 s, positions in even/odd pairs twice a second.
+    ASSERT_TRUE(rx.waitFor(
+        [&] {
+            return static_cast<std::size_t>(std::count_if(c.adsbAircraft.begin(), c.adsbAircraft.end(),
+                                                          complete)) == flights;
+        },
+        20.0))
+        << c.adsbAircraft.size() << " aircraft, " << c.adsbDebugInfo;
+    for (const ADSBAircraft& a : c.adsbAircraft) {
+        EXPECT_NEAR(*a.latitude, kDemoLatitudeDeg, 3.0);
+        EXPECT_NEAR(*a.longitude, kDemoLongitudeDeg, 4.0);
+        EXPECT_GE(*a.heading, 0.0);
+        EXPECT_LT(*a.heading, 360.0);
+    }
+    EXPECT_NE(c.adsbDebugInfo.find("Validni: "), std::string::npos);
+
+    c.setADSBEnabled(false);
+    EXPECT_DOUBLE_EQ(c.frequencyMHz, 92.1);
+    EXPECT_EQ(c.mode.get(), DemodMode::fm);
+    EXPECT_EQ(c.statusText, "Sluša 92.1000 MHz");
+    c.tune(144.8, true);
+    c.setIsNarrowbandFM(true);
+    c.aprsEnabled = true;
+    ASSERT_TRUE(rx.waitFor([&] { return c.aprsPackets.size() >= 3; }, 45.0));
+    std::set<std::string> sources;
+    for (const APRSPacket& p : c.aprsPackets) sources.insert(p.sourceCallsign);
+    EXPECT_GE(sources.size(), 3u) << "several stations are heard";
+    for (const APRSPacket& p : c.aprsPackets) {
+        EXPECT_FALSE(p.sourceCallsign.empty());
+        if (p.latitude) {
+            EXPECT_NEAR(*p.latitude, kDemoLatitudeDeg, 1.0);
+        }
+    }
+}
