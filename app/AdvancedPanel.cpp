@@ -83,6 +83,7 @@ void drawAdvancedPanel(PanelContext& ctx, SourceSelector& sources, AdvancedPanel
     widgets::valueRow("Frequency", formatString("%.4f MHz", c.frequencyMHz.get()));
     ctx.probe.noteItem("advancedFrequency");
     widgets::valueRow("Power", formatString("%.1f dB", c.signalLevelDB.get()));
+    widgets::valueRow("Channel", formatString("%.1f dB", c.channelLevelDB.get()));
     widgets::valueRow("Noise floor", formatString("%.1f dB", c.noiseFloorDB));
     widgets::divider();
 

@@ -36,6 +36,7 @@ nlohmann::json controllerJSON(const SDRController& c) {
     j["waterfallRows"] = c.waterfallHistory.size();
     j["vfoMarkerFraction"] = c.vfoMarkerFraction;
     j["signalLevelDB"] = c.signalLevelDB.get();
+    j["channelLevelDB"] = c.channelLevelDB.get();
     j["signalStrengthNormalized"] = c.signalStrengthNormalized;
     j["snrDB"] = c.snrDB;
     j["noiseFloorDB"] = c.noiseFloorDB;

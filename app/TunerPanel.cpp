@@ -37,8 +37,9 @@ void drawSquelch(PanelContext& ctx) {
         float threshold = static_cast<float>(c.squelchThresholdDB.get());
         if (ImGui::SliderFloat("##squelch", &threshold, -120.0f, 0.0f, "Opens at %.0f dB"))
             c.squelchThresholdDB = static_cast<double>(threshold);
-        const bool open = c.signalLevelDB.get() >= c.squelchThresholdDB.get();
-        widgets::caption(open ? "Open" : "Closed");
+        // The squelch compares the tuned channel's level, not the strongest signal in view.
+        const bool open = c.channelLevelDB.get() >= c.squelchThresholdDB.get();
+        widgets::caption(formatString("%s · channel %.0f dB", open ? "Open" : "Closed", c.channelLevelDB.get()).c_str());
     }
 }
 
