@@ -56,7 +56,8 @@ ImU32 altitudeColour(const ADSBAircraft& a) {
 // The airplane outline, nose towards −y, as convex parts: fuselage, wings, tailplane.
 void drawAirplane(ImDrawList* list, ImVec2 c, float headingDeg, ImU32 fill) {
     const float a = headingDeg * std::numbers::pi_v<float> / 180.0f;
-    const float cs = std::cos(a), sn = std::sin(a);
+    constexpr float kScale = 1.25f;
+    const float cs = std::cos(a) * kScale, sn = std::sin(a) * kScale;
     const auto place = [&](float x, float y) { return ImVec2(c.x + x * cs - y * sn, c.y + x * sn + y * cs); };
     const ImVec2 fuselage[] = {place(0, -13), place(2.2f, -9), place(2.2f, 9), place(0, 11), place(-2.2f, 9), place(-2.2f, -9)};
     const ImVec2 wings[] = {place(-2, -4), place(2, -4), place(12, 2.5f), place(12, 4.5f), place(-12, 4.5f), place(-12, 2.5f)};

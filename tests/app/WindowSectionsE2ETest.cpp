@@ -3,6 +3,7 @@
 // <build>/tests/app/window-artefacts.
 #include <gtest/gtest.h>
 
+#include "MapMath.h"
 #include "WindowTestSupport.h"
 
 using namespace windowtest;
@@ -119,7 +120,8 @@ TEST(WindowViewsE2ETest, AnalogViewDrawsSpectrumAndWaterfall) {
 
 TEST(WindowViewsE2ETest, ADSBViewDrawsTheOfflineMap) {
     const auto documents = scratchFolder("adsb");
-    const Taken t = take({.name = "centre-adsb", .flags = {"--adsb", "--section", "Decoders"}}, documents);
+    // Long enough for the demo sky's aircraft to send both halves of a position.
+    const Taken t = take({.name = "centre-adsb", .flags = {"--adsb", "--section", "Decoders", "--after", "6"}}, documents);
     ASSERT_TRUE(t.image.loaded());
     EXPECT_EQ(t.state["view"]["centreView"], "adsb");
     EXPECT_EQ(t.state["controller"]["adsbEnabled"], true);
@@ -133,6 +135,23 @@ TEST(WindowViewsE2ETest, ADSBViewDrawsTheOfflineMap) {
     EXPECT_GT(t.image.count(*map, [](RGB c) { return near(c, kMapBackground, 3); }), area / 2);
     EXPECT_GT(t.image.count(*map, [](RGB c) { return c.b > 55 && c.b < 110 && c.r > 35 && c.r < 80; }), 500) << "no graticule";
     EXPECT_TRUE(controlRect(t.state, "mapAttribution").has_value());
+
+    // The demo sky's aircraft with a position are drawn where the map camera puts them.
+    const nlohmann::json& m = t.state["view"]["map"];
+    const MapCamera camera{.center = {m["centerLatitudeDeg"].get<double>(), m["centerLongitudeDeg"].get<double>()},
+                           .zoom = m["zoom"].get<double>(),
+                           .rotationDeg = m["rotationDeg"].get<double>()};
+    int placed = 0;
+    for (const nlohmann::json& a : t.state["controller"]["adsbAircraft"]) {
+        if (a["latitude"].is_null() || a["longitude"].is_null()) continue;
+        ++placed;
+        SCOPED_TRACE(a["icao"].get<std::string>());
+        const ScreenOffset o = screenFromGeo(camera, {a["latitude"].get<double>(), a["longitude"].get<double>()});
+        const int x = map->x + map->width / 2 + static_cast<int>(o.dx), y = map->y + map->height / 2 + static_cast<int>(o.dy);
+        // Every altitude colour is far brighter than the map.
+        EXPECT_GT(t.image.count({x - 14, y - 14, 28, 28}, [](RGB c) { return c.r + c.g + c.b > 300; }), 40);
+    }
+    EXPECT_GT(placed, 0) << "the demo sky has aircraft";
     EXPECT_FALSE(std::filesystem::exists(documents / "cache" / "vantirel")) << "offline map must not touch the tile cache";
     std::filesystem::remove_all(documents);
 }
