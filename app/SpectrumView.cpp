@@ -62,6 +62,7 @@ void SpectrumView::draw(const char* id, const Input& in, ImVec2 size) {
     for (int i = 0; i < 5; ++i) {
         const float y = plot0.y + plotSize.y * static_cast<float>(i) * 0.25f;
         if (i > 0 && i < 4) list->AddLine(ImVec2(plot0.x, y), ImVec2(plot1.x, y), theme::kGrid);
+        if (in.magnitudes.empty()) continue;  // no levels to label yet
         const std::string& text = labels[static_cast<std::size_t>(i)];
         const ImVec2 ts = scaleFont->CalcTextSizeA(scaleFont->FontSize, 1e9f, 0, text.c_str());
         const float ty = std::clamp(y - ts.y / 2, plot0.y, plot1.y - ts.y);
