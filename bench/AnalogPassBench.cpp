@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "control/OffsetShift.h"
 #include "control/SpectrumMath.h"
 #include "device/RTLSDRDevice.h"
 #include "dsp/ChannelFilter.h"
@@ -39,17 +40,6 @@ std::vector<IQSample> stationSamples(std::size_t count) {
     return iq;
 }
 
-void rotate40kHz(std::span<IQSample> block, double& phase) {
-    float c = static_cast<float>(std::cos(phase)), s = static_cast<float>(std::sin(phase));
-    for (IQSample& x : block) {
-        x = {x.i * c - x.q * s, x.i * s + x.q * c};
-        const float nc = c * 0.99247956f - s * 0.12241068f;
-        s = s * 0.99247956f + c * 0.12241068f;
-        c = nc;
-    }
-    phase = std::remainder(phase + static_cast<double>(block.size()) * 0.1227184630308513, 2.0 * M_PI);
-}
-
 void reportRealtime(benchmark::State& state) {
     const auto samples = state.iterations() * static_cast<std::int64_t>(kBlock);
     state.SetItemsProcessed(samples);
@@ -80,7 +70,7 @@ void BM_AnalogPass(benchmark::State& state) {
         const std::span<const IQSample> block(input.data() + pos, kBlock);
         pos = (pos + kBlock) % input.size();
         dcBlocker.process(block, shifted);
-        rotate40kHz(shifted, phase);
+        phase = shiftBy40kHz(shifted, phase);
         channel.process(shifted, filtered);
         fm.demodulate(filtered, mpx);
         if (stereo) {

@@ -6,7 +6,7 @@
 
 #include "CliArgs.h"
 #include "CliSession.h"
-#include "StatusJson.h"
+#include "control/ControllerJSON.h"
 #include "WavFile.h"
 #include "aprs/APRSDecoder.h"
 #include "audio/AudioRecorder.h"

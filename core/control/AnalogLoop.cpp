@@ -12,6 +12,7 @@
 #include "audio/AudioRecorder.h"
 #include "audio/IQRecorder.h"
 #include "control/SDRController.h"
+#include "control/OffsetShift.h"
 #include "control/SpectrumMath.h"
 #include "device/IQBuffer.h"
 #include "platform/DebugLog.h"
@@ -40,18 +41,6 @@ constexpr std::size_t kAudioFFTLength = 256;
 constexpr std::size_t kSpectrumBins = 96;
 constexpr std::size_t kAudioSpectrumBins = 48;
 constexpr double kAudioRateHz = 51'200.0;
-// One step of the 40 kHz offset rotator at 2,048,000 samples/s: 2π · 40,000 / 2,048,000.
-constexpr double kOffsetStepRad = 0.1227184630308513;
-constexpr float kOffsetStepCos = 0.99247956f;
-constexpr float kOffsetStepSin = 0.12241068f;
-
-double wrapPhase(double phase) {
-    phase = std::fmod(phase, 2.0 * std::numbers::pi);
-    if (phase > std::numbers::pi) phase -= 2.0 * std::numbers::pi;
-    if (phase < -std::numbers::pi) phase += 2.0 * std::numbers::pi;
-    return phase;
-}
-
 }  // namespace
 
 void SDRController::processingLoop() {
@@ -78,17 +67,7 @@ void SDRController::processingLoop() {
 void SDRController::applyOffsetShift(std::span<IQSample> block) {
     if (ncoResetRequested.exchange(false)) fmNCOPhase = 0.0;
     if (!fmOffsetActive) return;
-    float c = static_cast<float>(std::cos(fmNCOPhase));
-    float s = static_cast<float>(std::sin(fmNCOPhase));
-    for (IQSample& x : block) {
-        const float i = x.i, q = x.q;
-        x = {i * c - q * s, i * s + q * c};
-        const float nc = c * kOffsetStepCos - s * kOffsetStepSin;
-        s = s * kOffsetStepCos + c * kOffsetStepSin;
-        c = nc;
-    }
-    // Restart from the exact phase each block so the float rotator's drift never accumulates.
-    fmNCOPhase = wrapPhase(fmNCOPhase + static_cast<double>(block.size()) * kOffsetStepRad);
+    fmNCOPhase = shiftBy40kHz(block, fmNCOPhase);
 }
 
 // The window's sliders move these while the receiver runs; the objects belong to this thread.

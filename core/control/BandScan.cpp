@@ -12,6 +12,7 @@
 #include "device/RTLSDRDevice.h"
 #include "platform/DebugLog.h"
 #include "control/BandScanMath.h"
+#include "control/OffsetShift.h"
 #include "control/SpectrumMath.h"
 #include "dsp/ChannelFilter.h"
 #include "dsp/FFTAnalyzer.h"
@@ -36,27 +37,6 @@ std::string labelPrefix(const std::string& bandName) {
     return prefix.substr(0, 4);
 }
 
-
-// Brings the station 40 kHz below the tuner's centre to 0 Hz. The rotator carries its phase
-// from block to block: a jump at a block edge would be a click in the discriminator output.
-class OffsetRotator {
-public:
-    void shift(std::span<IQSample> block) {
-        constexpr float kCos = 0.99247956f, kSin = 0.12241068f;  // 2π · 40 kHz / 2.048 MHz per step
-        for (IQSample& x : block) {
-            x = {x.i * c - x.q * s, x.i * s + x.q * c};
-            const float nc = c * kCos - s * kSin;
-            s = s * kCos + c * kSin;
-            c = nc;
-        }
-        const float g = 1.5f - 0.5f * (c * c + s * s);  // back onto the unit circle
-        c *= g;
-        s *= g;
-    }
-
-private:
-    float c = 1.0f, s = 0.0f;
-};
 
 }  // namespace
 
@@ -117,7 +97,7 @@ std::optional<std::string> SDRController::waitForScanPS() {
     if (!scanFilter) scanFilter = std::make_unique<ChannelFilter>(ChannelFilterMode::wideFM);
     scanFilter->reset();
     std::vector<IQSample> block(8'192), filtered;
-    OffsetRotator rotator;
+    double rotatorPhase = 0.0;  // carried: a jump at a block edge would click in the discriminator
     IQDCBlocker dcBlocker;
     std::vector<float> mpx;
     const auto deadline = std::chrono::steady_clock::now() + kRDSWait;
@@ -135,7 +115,7 @@ std::optional<std::string> SDRController::waitForScanPS() {
         }
         samplesSeen += block.size();
         dcBlocker.process(block, block);
-        rotator.shift(block);
+        rotatorPhase = shiftBy40kHz(block, rotatorPhase);
         filtered.resize(block.size());
         scanFilter->process(block, filtered);
         mpx.resize(filtered.size());
@@ -179,7 +159,7 @@ void SDRController::runScan(BandDefinition band, double returnMHz, bool fmNaming
         }
         float g = -120.0f;
         if (block.size() >= kScanFFTLength) {
-            OffsetRotator().shift(block);
+            shiftBy40kHz(block, 0.0);  // each step stands alone
             if (const auto power = fftAnalyzer->magnitudeSpectrum(block))
                 g = strongestInChannelDB(spectrumLevels(*power).dB, band.stepHz / 2.0, 2'048'000.0);
         }

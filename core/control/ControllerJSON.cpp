@@ -1,18 +1,9 @@
-#include "StatusJson.h"
+#include "control/ControllerJSON.h"
 
 #include <chrono>
 #include <ctime>
 
 #include "control/SDRController.h"
-
-namespace {
-
-template <typename T>
-nlohmann::json optionalJSON(const std::optional<T>& value) {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-}
-
-}  // namespace
 
 nlohmann::json controllerStatusJSON(const SDRController& c) {
     nlohmann::json j;

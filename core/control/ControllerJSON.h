@@ -1,8 +1,16 @@
 #pragma once
 
+#include <optional>
+
 #include <nlohmann/json.hpp>
 
 class SDRController;
+
+// JSON null for an absent value.
+template <typename T>
+nlohmann::json optionalJSON(const std::optional<T>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
 
 // The controller's published state as JSON, keyed by the property names. Large display
 // arrays (spectrum, waterfall, audio spectrum and waveform) are left out.
