@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-void ADSBTracker::handle(const DecodedADSBMessage& message, Clock::time_point now) {
+ADSBTrackUpdate ADSBTracker::handle(const DecodedADSBMessage& message, Clock::time_point now) {
     std::lock_guard lock(mutex);
     auto [it, inserted] = aircraft.try_emplace(message.icao);
     ADSBAircraft& record = it->second;
@@ -13,11 +13,12 @@ void ADSBTracker::handle(const DecodedADSBMessage& message, Clock::time_point no
     record.lastSeen = now;
     record.messageCount += 1;
     const int tc = message.typeCode;
+    bool positionUpdated = false;
     if (tc >= 1 && tc <= 4) {
         record.callsign = decodeADSBCallsign(message.rawBits);
     } else if (tc >= 9 && tc <= 18) {
         if (const auto altitude = decodeADSBAltitudeFeet(message.rawBits)) record.altitude = altitude;
-        updatePosition(record, message, now);
+        positionUpdated = updatePosition(record, message, now);
     } else if (tc == 19) {
         if (const auto v = decodeADSBVelocity(message.rawBits)) {
             record.groundSpeed = v->groundSpeedKnots;
@@ -25,20 +26,21 @@ void ADSBTracker::handle(const DecodedADSBMessage& message, Clock::time_point no
             if (v->verticalRateFpm) record.verticalRate = v->verticalRateFpm;
         }
     }
+    return {.message = message, .aircraft = record, .positionUpdated = positionUpdated};
 }
 
-void ADSBTracker::updatePosition(ADSBAircraft& record, const DecodedADSBMessage& message,
+bool ADSBTracker::updatePosition(ADSBAircraft& record, const DecodedADSBMessage& message,
                                  Clock::time_point now) {
     const bool isOdd = message.rawBits[53] != 0;
     (isOdd ? pendingOdd : pendingEven)[message.icao] = {.bits = message.rawBits, .time = now};
     const auto even = pendingEven.find(message.icao);
     const auto odd = pendingOdd.find(message.icao);
-    if (even == pendingEven.end() || odd == pendingOdd.end()) return;
+    if (even == pendingEven.end() || odd == pendingOdd.end()) return false;
     const auto apart = even->second.time > odd->second.time ? even->second.time - odd->second.time
                                                             : odd->second.time - even->second.time;
-    if (apart >= kPairWindow) return;
+    if (apart >= kPairWindow) return false;
     const auto fix = decodeADSBGlobalCPR(even->second.bits, odd->second.bits, isOdd);
-    if (!fix) return;
+    if (!fix) return false;
     record.latitude = fix->latitudeDeg;
     record.longitude = fix->longitudeDeg;
     record.trail.push_back({.latitudeDeg = fix->latitudeDeg, .longitudeDeg = fix->longitudeDeg});
@@ -46,6 +48,7 @@ void ADSBTracker::updatePosition(ADSBAircraft& record, const DecodedADSBMessage&
         record.trail.erase(record.trail.begin(),
                            record.trail.end() - static_cast<std::ptrdiff_t>(kMaxTrail));
     }
+    return true;
 }
 
 void ADSBTracker::reset() {

@@ -8,6 +8,7 @@
 
 #include "adsb/ADSBAircraft.h"
 #include "adsb/ADSBFields.h"
+#include "adsb/ADSBTrackUpdate.h"
 #include "adsb/DecodedADSBMessage.h"
 
 // One ADSBAircraft per address, updated from decoded squitters: identification, barometric
@@ -26,8 +27,8 @@ public:
     ADSBTracker(const ADSBTracker&) = delete;
     ADSBTracker& operator=(const ADSBTracker&) = delete;
 
-    void handle(const DecodedADSBMessage& message) { handle(message, Clock::now()); }
-    void handle(const DecodedADSBMessage& message, Clock::time_point now);
+    ADSBTrackUpdate handle(const DecodedADSBMessage& message) { return handle(message, Clock::now()); }
+    ADSBTrackUpdate handle(const DecodedADSBMessage& message, Clock::time_point now);
     // Empties the aircraft and both pending-position maps.
     void reset();
     // A consistent copy of every record, newest lastSeen first (ties in address order).
@@ -38,7 +39,7 @@ private:
         ADSBMessageBits bits{};
         Clock::time_point time;
     };
-    void updatePosition(ADSBAircraft& record, const DecodedADSBMessage& message,
+    bool updatePosition(ADSBAircraft& record, const DecodedADSBMessage& message,
                         Clock::time_point now);
 
     mutable std::mutex mutex;

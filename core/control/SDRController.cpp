@@ -245,8 +245,9 @@ void SDRController::createAnalogChain() {
     audioAccum.clear();
     adsbDecoder = std::make_unique<ADSBDecoder>();
     adsbTracker = std::make_unique<ADSBTracker>();
-    adsbDecoder->onMessage = [tracker = adsbTracker.get()](const DecodedADSBMessage& message) {
-        tracker->handle(message);
+    adsbDecoder->onMessage = [tracker = adsbTracker.get(),
+                              listeners = adsbListeners](const DecodedADSBMessage& message) {
+        listeners->notify(tracker->handle(message));
     };
     waterfallHistory.clear();
     // The display state belongs to the analysis queue: reset it there, behind older work.

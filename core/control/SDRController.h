@@ -21,6 +21,7 @@
 #include "platform/Published.h"
 #include "platform/SerialQueue.h"
 #include "adsb/ADSBAircraft.h"
+#include "adsb/ADSBListenerSet.h"
 #include "aprs/APRSPacket.h"
 #include "platform/UUID.h"
 #include "stations/BandDefinition.h"
@@ -174,6 +175,10 @@ public:
     void setIsNarrowbandFM(bool narrow);
     void setFrequencyCorrectionPPM(int ppm);
     void setADSBEnabled(bool enabled);
+    // Feeds subscribe here: the listener runs on the processing thread for every delivered
+    // message, after the tracker has taken it. Subscriptions outlive start and stop.
+    int addADSBListener(ADSBListenerSet::Listener listener) { return adsbListeners->add(std::move(listener)); }
+    void removeADSBListener(int id) { adsbListeners->remove(id); }
 
     // ---- Operations (main thread) ----
     void start();
@@ -286,6 +291,7 @@ private:
     std::unique_ptr<APRSDecoder> aprsDecoder;
     std::unique_ptr<ADSBDecoder> adsbDecoder;
     std::unique_ptr<ADSBTracker> adsbTracker;
+    std::shared_ptr<ADSBListenerSet> adsbListeners = std::make_shared<ADSBListenerSet>();
     std::optional<double> preADSBFrequencyMHz;
     std::optional<DemodMode> preADSBMode;
     bool wasDABStreamingBeforeADSB = false;
