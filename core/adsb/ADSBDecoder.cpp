@@ -8,8 +8,23 @@
 
 namespace {
 
-// Frame span beyond the first chip, and a margin for the run and the timing refinement.
-constexpr std::size_t kWindowCapacity = 4096 + 512;
+constexpr std::size_t kWindowCapacity = 4'096 + 512;
+
+// Preamble pulses at 0, 1.0, 3.5 and 4.5 µs (ICAO Annex 10 Vol IV, 3.1.2.1.3), as chips.
+constexpr std::array<bool, 16> kPreambleChips{true,  false, true,  false, false, false,
+                                              false, true,  false, true,  false, false,
+                                              false, false, false, false};
+// Spread of a sample's aperture beyond its own width, for the band-limiting of the tuner and
+// the RTL2832's decimation filter: a Gaussian of this deviation, in samples.
+constexpr double kApertureSigma = 0.35;
+constexpr float kNegligibleWeight = 1e-3f;
+
+// The best preamble fit must correlate at least this well with the template, and its pulses
+// must rise this far above their gaps, in units of the noise floor (mean noise magnitude).
+constexpr float kMinCorrelation = 0.7f;
+constexpr float kPulseToNoise = 1.5f;
+// First test on raw samples: all four pulses visible above the noise floor.
+constexpr float kPrefilterToNoise = 1.6f;
 
 int readBits(const std::array<std::uint8_t, 112>& bits, int first, int count) {
     int v = 0;
@@ -17,20 +32,98 @@ int readBits(const std::array<std::uint8_t, 112>& bits, int first, int count) {
     return v;
 }
 
-// Index of the sample nearest to a position given in 1/125 samples.
-inline std::uint64_t nearestSample(std::uint64_t units) { return (units + 62) / 125; }
+// Share of a unit pulse over [a, b) seen by the sample at 0: the integral over [a, b) of a
+// one-sample box smoothed by a Gaussian. F is an antiderivative of erf(x / c).
+double apertureResponse(double a, double b) {
+    const double c = kApertureSigma * std::sqrt(2.0);
+    const auto F = [c](double x) {
+        return x * std::erf(x / c) + c / std::sqrt(M_PI) * std::exp(-(x / c) * (x / c));
+    };
+    return 0.5 * (F(b + 0.5) - F(a + 0.5) - F(b - 0.5) + F(a - 0.5));
+}
 
 }  // namespace
 
-ADSBDecoder::ADSBDecoder() {
+const ADSBDecoder::FrameModel& ADSBDecoder::frameModel() {
+    static const FrameModel table = [] {
+        FrameModel t{};
+        for (int p = 0; p < kPhases; ++p) {
+            PhaseModel& pm = t[static_cast<std::size_t>(p)];
+            const double phase = -0.5 + static_cast<double>(p) / kPhasesPerSample;
+            const auto chipStart = [phase](int k) { return phase + kSamplesPerChip * k; };
+            for (std::size_t j = 0; j < kFrameReach; ++j) {
+                SampleModel& sm = pm.samples[j];
+                const double centre = static_cast<double>(j);
+                // Chips near enough to matter, latest first.
+                const int near = static_cast<int>((centre - phase) / kSamplesPerChip);
+                std::array<float, kFrameChips> w{};
+                int latest = -1;
+                for (int k = std::max(0, near - 3); k <= std::min(kFrameChips - 1, near + 3); ++k) {
+                    const double h = apertureResponse(chipStart(k) - centre,
+                                                      chipStart(k) + kSamplesPerChip - centre);
+                    w[static_cast<std::size_t>(k)] = static_cast<float>(h);
+                    if (h > kNegligibleWeight) latest = k;
+                }
+                if (latest < 0) continue;
+                sm.bit = static_cast<std::int16_t>(latest < 16 ? -1 : (latest - 16) / 2);
+                for (int pattern = 0; pattern < 8; ++pattern) {
+                    float e = 0.0f;
+                    for (int k = std::max(0, near - 3); k <= std::min(kFrameChips - 1, near + 3);
+                         ++k) {
+                        const float wk = w[static_cast<std::size_t>(k)];
+                        if (wk <= kNegligibleWeight) continue;
+                        bool on = false;
+                        if (k < 16) {
+                            on = kPreambleChips[static_cast<std::size_t>(k)];
+                        } else {
+                            const int d = sm.bit - (k - 16) / 2;
+                            if (d > 2) continue;  // too far back to matter
+                            const bool one = ((pattern >> d) & 1) != 0;
+                            on = one == ((k - 16) % 2 == 0);  // 1: pulse first; 0: pulse second
+                        }
+                        if (on) e += wk;
+                    }
+                    sm.expected[static_cast<std::size_t>(pattern)] = e;
+                }
+                if (sm.bit < 0 && j < kPreambleSamples) {
+                    pm.preamble[j] = sm.expected[0];
+                    pm.preambleSamples = j + 1;
+                }
+            }
+            // Samples depend on ever later bits, so each bit's samples are one run.
+            pm.bitStart.fill(0);
+            std::array<bool, 113> seen{};
+            for (std::size_t j = 0; j < kFrameReach; ++j) {
+                const int bit = pm.samples[j].bit;
+                if (bit < 0) continue;
+                if (!seen[static_cast<std::size_t>(bit)]) {
+                    seen[static_cast<std::size_t>(bit)] = true;
+                    pm.bitStart[static_cast<std::size_t>(bit)] = static_cast<std::int16_t>(j);
+                }
+                pm.bitStart[112] = static_cast<std::int16_t>(j + 1);
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+ADSBDecoder::ADSBDecoder() : model(frameModel()) {
     sampleWindow.reserve(kWindowCapacity);
+    // Syndromes of every single-bit error; the DF bits are left out, so a repair never turns
+    // another format into an extended squitter.
+    for (int bit = 5; bit < 112; ++bit) {
+        std::array<std::uint8_t, 112> e{};
+        e[static_cast<std::size_t>(bit)] = 1;
+        repairTable.emplace(syndrome(e), bit);
+    }
     restart();
 }
 
 void ADSBDecoder::restart() {
     sampleWindow.clear();
-    windowStart = 0;
-    searchPosition = kPhases;  // sample 1: position 0 would start before the stream
+    windowStart = streamEnd;
+    searchPosition = streamEnd;
 }
 
 void ADSBDecoder::process(std::span<const IQSample> samples) {
@@ -39,6 +132,7 @@ void ADSBDecoder::process(std::span<const IQSample> samples) {
     for (std::size_t pos = 0; pos < samples.size(); pos += kMaxInputChunk) {
         const auto chunk = samples.subspan(pos, std::min(kMaxInputChunk, samples.size() - pos));
         assert(sampleWindow.size() + chunk.size() <= kWindowCapacity);
+        const std::size_t from = sampleWindow.size();
         float largest = 0.0f;
         for (const IQSample& s : chunk) {
             const float m = std::sqrt(s.i * s.i + s.q * s.q);
@@ -48,119 +142,157 @@ void ADSBDecoder::process(std::span<const IQSample> samples) {
         if (largest > maxMagnitude.load(std::memory_order_relaxed)) {
             maxMagnitude.store(largest, std::memory_order_relaxed);
         }
+        updateNoiseFloor(from);
         search();
     }
 }
 
-float ADSBDecoder::chip(std::uint64_t units) const {
-    return sampleWindow[static_cast<std::size_t>(nearestSample(units) - windowStart)];
+void ADSBDecoder::updateNoiseFloor(std::size_t from) {
+    // The floor is the quietest of the last 16 segment means: replies raise the mean of the
+    // segments they fall in, but on a busy frequency some segment stays between them.
+    for (std::size_t k = from; k < sampleWindow.size(); ++k) {
+        segmentSum += sampleWindow[k];
+        if (++streamEnd % kSegment != 0) continue;
+        segmentMeans[segmentsDone % kSegmentsKept] = static_cast<float>(segmentSum / kSegment);
+        const std::size_t n = std::min(segmentsDone + 1, kSegmentsKept);
+        const float floor = *std::min_element(segmentMeans.begin(), segmentMeans.begin() + n);
+        floorAfterSegment[segmentsDone % kSegmentsKept] = floor;
+        noiseLevel.store(floor, std::memory_order_relaxed);
+        ++segmentsDone;
+        segmentSum = 0.0;
+    }
 }
 
-bool ADSBDecoder::preambleAccepted(std::span<const float, 16> s) {
-    const float high = std::min({s[0], s[2], s[7], s[9]});
-    const float low = std::max({s[1], s[3], s[4], s[5], s[6], s[8], s[10], s[11], s[12], s[13],
-                                s[14], s[15]});
-    return high > 1.5f * low && high > kMinPulseLevel;
+float ADSBDecoder::noiseFloorAt(std::uint64_t sample) const {
+    // Segments count from the start of the stream, so segment sample / kSegment - 1 is complete
+    // and still remembered (the search lags the stream end by less than a block).
+    const std::uint64_t segment = sample / kSegment;
+    if (segment == 0 || segment > segmentsDone) return 0.0f;
+    return floorAfterSegment[(segment - 1) % kSegmentsKept];
 }
 
-bool ADSBDecoder::preambleAt(std::uint64_t units) const {
-    // The same test as preambleAccepted, chip by chip: the weakest pulse so far only falls and the
-    // strongest gap only rises, so the first violation decides. Noise fails within a few chips.
-    constexpr std::array<std::uint8_t, 16> kOrder{0, 1, 2, 3, 7, 4, 9, 5, 6, 8, 10, 11, 12, 13, 14, 15};
-    constexpr std::uint32_t kPulseMask = (1u << 0) | (1u << 2) | (1u << 7) | (1u << 9);
-    float high = 1e30f;
-    float low = 0.0f;
-    for (std::uint8_t k : kOrder) {
-        const float v = chip(units + kChipUnits * k);
-        if ((kPulseMask >> k) & 1u) {
-            high = std::min(high, v);
-            if (!(high > kMinPulseLevel)) return false;
-        } else {
-            low = std::max(low, v);
+bool ADSBDecoder::mayHoldPreamble(const float* m, float noise) const {
+    // Every timing from n - 0.5 to n + 1.5 puts most of each pulse into one of these pairs.
+    const float floor = kPrefilterToNoise * noise;
+    const float p0 = std::max(m[0], m[1]);
+    if (!(p0 > floor)) return false;
+    const float p2 = std::max(m[2], m[3]);
+    const float p7 = std::max(m[7], m[8]);
+    const float p9 = std::max(m[9], m[10]);
+    const float weakest = std::min({p0, p2, p7, p9});
+    // Samples 5 and 13 lie in gaps at every one of those timings.
+    return weakest > floor && weakest > m[5] && weakest > m[13];
+}
+
+ADSBDecoder::PreambleFit ADSBDecoder::fitPreamble(const float* m, int phase) const {
+    // Least-squares line m = gap + pulse * template over the preamble's samples.
+    const PhaseModel& pm = model[static_cast<std::size_t>(phase)];
+    float se = 0.0f, see = 0.0f, sy = 0.0f, syy = 0.0f, sey = 0.0f;
+    for (std::size_t j = 0; j < pm.preambleSamples; ++j) {
+        const float e = pm.preamble[j];
+        const float y = m[j];
+        se += e;
+        see += e * e;
+        sy += y;
+        syy += y * y;
+        sey += e * y;
+    }
+    const auto n = static_cast<float>(pm.preambleSamples);
+    const float cov = n * sey - se * sy;
+    const float varE = n * see - se * se;
+    const float varY = n * syy - sy * sy;
+    PreambleFit fit;
+    if (!(varE > 0.0f) || !(varY > 0.0f)) return fit;
+    fit.correlation = cov / std::sqrt(varE * varY);
+    fit.pulseLevel = cov / varE;
+    fit.gapLevel = (sy - fit.pulseLevel * se) / n;
+    return fit;
+}
+
+void ADSBDecoder::slice(const float* m, int phase, const PreambleFit& fit, Slice& out) const {
+    // Viterbi over the states (bit i-1, bit i); each sample is explained by the bits up to the
+    // latest one it depends on, through the chip shares of this timing.
+    const PhaseModel& pm = model[static_cast<std::size_t>(phase)];
+    std::array<float, 4> cost{};
+    std::array<std::array<std::uint8_t, 4>, 112> from{};  // predecessor's older bit per state
+    for (int i = 0; i < 112; ++i) {
+        std::array<float, 8> branch{};
+        for (int j = pm.bitStart[static_cast<std::size_t>(i)];
+             j < pm.bitStart[static_cast<std::size_t>(i + 1)]; ++j) {
+            const SampleModel& sm = pm.samples[static_cast<std::size_t>(j)];
+            const float y = m[j] - fit.gapLevel;
+            for (std::size_t pattern = 0; pattern < 8; ++pattern) {
+                const float r = y - fit.pulseLevel * sm.expected[pattern];
+                branch[pattern] += r * r;
+            }
         }
-        if (!(high > 1.5f * low)) return false;
-    }
-    return true;
-}
-
-bool ADSBDecoder::sampleMayHoldPreamble(std::size_t local) const {
-    // For every start position whose first chip reads sample n, chip k reads sample n + a_k or
-    // n + b_k. If even the larger candidate of each pulse cannot beat 1.5 times the smaller
-    // candidate of each gap, no such position passes the preamble test.
-    constexpr std::array<std::uint8_t, 16> kOrder{0, 1, 2, 3, 7, 4, 9, 5, 6, 8, 10, 11, 12, 13, 14, 15};
-    constexpr std::uint32_t kPulseMask = (1u << 0) | (1u << 2) | (1u << 7) | (1u << 9);
-    const float* m = sampleWindow.data() + local;
-    float high = 1e30f;
-    float low = 0.0f;
-    for (std::uint8_t k : kOrder) {
-        const std::size_t a = (kChipUnits * k) / 125;       // r = -62
-        const std::size_t b = (kChipUnits * k + 124) / 125; // r = +62
-        if ((kPulseMask >> k) & 1u) {
-            high = std::min(high, std::max(m[a], m[b]));
-            if (!(high > kMinPulseLevel)) return false;
-        } else {
-            low = std::max(low, std::min(m[a], m[b]));
+        std::array<float, 4> next{};
+        for (std::size_t state = 0; state < 4; ++state) {
+            // state = (bit i-1, bit i); predecessors (0, bit i-1) and (1, bit i-1).
+            const std::size_t older0 = (state >> 1);
+            const std::size_t older1 = 2 | (state >> 1);
+            const float c0 = cost[older0] + branch[(older0 << 1) | (state & 1)];
+            const float c1 = cost[older1] + branch[(older1 << 1) | (state & 1)];
+            from[static_cast<std::size_t>(i)][state] = c1 < c0 ? 1 : 0;
+            next[state] = std::min(c0, c1);
         }
-        if (!(high > 1.5f * low)) return false;
+        cost = next;
     }
-    return true;
-}
-
-float ADSBDecoder::preambleCorrelation(std::uint64_t units) const {
-    // Linear interpolation varies smoothly with the timing, unlike the nearest sample, so this
-    // peaks near the true timing: pulse chips count in full, the twelve gaps a third each.
-    constexpr std::array<bool, 16> kPulse{true, false, true, false, false, false, false, true,
-                                          false, true, false, false, false, false, false, false};
-    float sum = 0.0f;
-    for (std::size_t k = 0; k < 16; ++k) {
-        const std::uint64_t at = units + kChipUnits * k;
-        const auto n = static_cast<std::size_t>(at / 125 - windowStart);
-        const float f = static_cast<float>(at % 125) * (1.0f / 125.0f);
-        const float v = sampleWindow[n] + (sampleWindow[n + 1] - sampleWindow[n]) * f;
-        sum += kPulse[k] ? v : -v * (1.0f / 3.0f);
+    std::size_t state = static_cast<std::size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
+    for (int i = 111; i >= 0; --i) {
+        out.bits[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(state & 1);
+        state = (static_cast<std::size_t>(from[static_cast<std::size_t>(i)][state]) << 1) | (state >> 1);
     }
-    return sum;
+    out.df = readBits(out.bits, 0, 5);
 }
 
-std::uint64_t ADSBDecoder::bestTimingOffset(std::uint64_t lo, std::uint64_t hi) const {
-    std::uint64_t best = (hi - lo) / 2;
-    float bestScore = -1e30f;
-    for (std::uint64_t at = lo; at <= hi; at += 4) {
-        const float score = preambleCorrelation(at);
-        if (score > bestScore) {
-            bestScore = score;
-            best = at - lo;
-        }
-    }
-    return best;
-}
-
-bool ADSBDecoder::sliceAt(std::uint64_t units, std::array<std::uint8_t, 112>& bits,
-                          int& df) const {
-    // Bit k: pulse in the first chip (1) or the second chip (0) of its microsecond.
-    const std::uint64_t data = units + 16 * kChipUnits;
-    const auto slice = [&](std::size_t k) {
-        const std::uint64_t at = data + 2 * kChipUnits * k;
-        bits[k] = chip(at) > chip(at + kChipUnits) ? 1 : 0;
-    };
-    for (std::size_t k = 0; k < 5; ++k) slice(k);
-    df = readBits(bits, 0, 5);
-    if (df != 17 && df != 18) return false;
-    for (std::size_t k = 5; k < 112; ++k) slice(k);
-    return true;
-}
-
-bool ADSBDecoder::parityMatches(const std::array<std::uint8_t, 112>& bits) {
-    std::array<std::uint32_t, 14> bytes{};
-    for (std::size_t k = 0; k < 112; ++k) bytes[k / 8] = (bytes[k / 8] << 1) | bits[k];
+std::uint32_t ADSBDecoder::syndrome(const std::array<std::uint8_t, 112>& bits) {
     std::uint32_t r = 0;
-    for (std::size_t n = 0; n < 11; ++n) {
-        r ^= bytes[n] << 16;
-        for (int b = 0; b < 8; ++b) {
-            r = (r & 0x800000u) ? ((r << 1) ^ crcPoly) & 0xFFFFFFu : (r << 1) & 0xFFFFFFu;
-        }
+    for (std::size_t k = 0; k < 88; ++k) {
+        const std::uint32_t top = ((r >> 23) & 1u) ^ bits[k];
+        r = (r << 1) & 0xFFFFFFu;
+        if (top) r ^= crcPoly;
     }
-    return r == ((bytes[11] << 16) | (bytes[12] << 8) | bytes[13]);
+    std::uint32_t parity = 0;
+    for (std::size_t k = 88; k < 112; ++k) parity = (parity << 1) | bits[k];
+    return r ^ parity;
+}
+
+bool ADSBDecoder::tryRepair(Slice& s, std::uint64_t at) {
+    if (s.df != 17 && s.df != 18) return false;
+    const auto fix = repairTable.find(syndrome(s.bits));
+    if (fix == repairTable.end()) return false;
+    s.bits[static_cast<std::size_t>(fix->second)] ^= 1u;
+    const auto address = static_cast<std::uint32_t>(readBits(s.bits, 8, 24));
+    const auto known = knownAddresses.find(address);
+    if (known != knownAddresses.end() && at - known->second <= kKnownAddressSamples) return true;
+    s.bits[static_cast<std::size_t>(fix->second)] ^= 1u;
+    return false;
+}
+
+void ADSBDecoder::deliver(const Slice& s, std::uint64_t at, float level, int corrected) {
+    valid.fetch_add(1, std::memory_order_relaxed);
+    const auto address = static_cast<std::uint32_t>(readBits(s.bits, 8, 24));
+    if (corrected == 0) {
+        knownAddresses[address] = at;
+        if (knownAddresses.size() > 4'096) {
+            std::erase_if(knownAddresses, [at](const auto& entry) {
+                return at - entry.second > kKnownAddressSamples;
+            });
+        }
+    } else {
+        repaired.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (!onMessage) return;
+    onMessage(DecodedADSBMessage{
+        .icao = formatString("%06X", address),
+        .downlinkFormat = s.df,
+        .typeCode = readBits(s.bits, 32, 5),
+        .rawBits = s.bits,
+        .sampleIndex = at,
+        .signalLevel = level,
+        .correctedBits = corrected,
+    });
 }
 
 void ADSBDecoder::recordDF(int df) {
@@ -176,94 +308,71 @@ std::vector<int> ADSBDecoder::lastDFsSeen() const {
     return out;
 }
 
-// Chip k's nearest sample changes where units + 128k + 62 is a multiple of 125, i.e. at
-// units = 125n + 63 - 3k. Relative to 125n, chip 0 reads sample n for r in [-62, 62] and the other
-// fifteen chips switch at r = 60, 57, ..., 18: intervals [-62, 18), [18, 21), ..., [60, 63).
-std::uint64_t ADSBDecoder::positionUnits(std::uint64_t q) {
-    const std::uint64_t n = q / kPhases;
-    const std::uint64_t j = q % kPhases;
-    return j == 0 ? 125 * n - 62 : 125 * n + 18 + 3 * (j - 1);
-}
-
-std::uint64_t ADSBDecoder::firstPositionAtOrAfter(std::uint64_t units) {
-    const std::uint64_t n = nearestSample(units);
-    const std::int64_t r = static_cast<std::int64_t>(units) - static_cast<std::int64_t>(125 * n);
-    if (r == -62) return kPhases * n;
-    if (r <= 18) return kPhases * n + 1;
-    const auto j = static_cast<std::uint64_t>((r - 18 + 2) / 3) + 1;  // first 18 + 3(j-1) >= r
-    return j < kPhases ? kPhases * n + j : kPhases * (n + 1);
-}
-
 void ADSBDecoder::search() {
-    const std::uint64_t inputEnd = windowStart + sampleWindow.size();
-    // Last sample a start position may read: the run, the refinement and the frame's last chip.
-    const auto lastSampleFor = [](std::uint64_t q) {
-        return nearestSample(positionUnits(q + kRunLimit + 1) + kChipUnits * (kFrameChips - 1));
-    };
-    std::array<std::uint8_t, 112> bits;
-    while (lastSampleFor(searchPosition) < inputEnd) {
-        const std::uint64_t x = positionUnits(searchPosition);
-        const std::uint64_t n = searchPosition / kPhases;
-        if (!sampleMayHoldPreamble(static_cast<std::size_t>(n - windowStart))) {
-            searchPosition = kPhases * (n + 1);
-            continue;
-        }
-        if (!preambleAt(x)) {
+    Slice s;
+    while (searchPosition + kFrameReach <= streamEnd) {
+        const float* m = sampleWindow.data() + (searchPosition - windowStart);
+        const float noise = noiseFloorAt(searchPosition);
+        if (!mayHoldPreamble(m, noise)) {
             ++searchPosition;
             continue;
         }
-        int runLength = 1;
-        bool endedOnFailure = false;
-        while (runLength < kRunLimit) {
-            if (!preambleAt(positionUnits(searchPosition + static_cast<std::uint64_t>(runLength)))) {
-                endedOnFailure = true;
-                break;
+        int best = 0;
+        PreambleFit fit = fitPreamble(m, 0);
+        for (int p = 1; p < kPhases; ++p) {
+            const PreambleFit f = fitPreamble(m, p);
+            if (f.correlation > fit.correlation) {
+                fit = f;
+                best = p;
             }
-            ++runLength;
+        }
+        if (!(fit.correlation >= kMinCorrelation && fit.pulseLevel > kPulseToNoise * noise)) {
+            ++searchPosition;
+            continue;
         }
         candidates.fetch_add(1, std::memory_order_relaxed);
+        const float level = fit.pulseLevel + fit.gapLevel;
 
-        // Slice at every distinct timing across the run (and a little beyond: the true timing
-        // often sits at its edge), its middle first. Where the sampling falls near chip edges the
-        // chips must be read at the right sample to about 0.01 sample.
-        const std::uint64_t lo = x - kRefineMarginUnits;
-        const std::uint64_t hi = positionUnits(searchPosition + static_cast<std::uint64_t>(runLength)) - 1 +
-                                 kRefineMarginUnits;
-        const std::uint64_t steps = hi - lo;
-        const std::uint64_t middle = bestTimingOffset(lo, hi);
-        int recordedDF = -1;
+        // The best-correlating timing first, then its neighbours an eighth of a sample apart.
+        constexpr std::array<int, 5> kTries{0, 1, -1, 2, -2};
+        int firstDF = -1;
         bool delivered = false;
-        for (std::uint64_t k = 0; k <= 2 * steps && !delivered; ++k) {
-            // best, best+1, best-1, best+2, ...
-            const std::uint64_t step = (k % 2 == 1) ? middle + (k + 1) / 2 : middle - k / 2;
-            if (step > steps || (k % 2 == 0 && k / 2 > middle)) continue;
-            const std::uint64_t at = lo + step;
-            int df = 0;
-            const bool isLong = sliceAt(at, bits, df);
-            if (k == 0) recordedDF = df;
-            if (!isLong || !parityMatches(bits)) continue;
-            recordedDF = df;
-            delivered = true;
-            valid.fetch_add(1, std::memory_order_relaxed);
-            DecodedADSBMessage message{
-                .icao = formatString("%06X", static_cast<unsigned>(readBits(bits, 8, 24))),
-                .downlinkFormat = df,
-                .typeCode = readBits(bits, 32, 5),
-                .rawBits = bits,
-            };
-            // The rest of this frame is not searched for preambles.
-            searchPosition = firstPositionAtOrAfter(at + kChipUnits * kFrameChips);
-            if (onMessage) onMessage(message);
+        Slice firstSlice;
+        for (int d : kTries) {
+            const int phase = best + d;
+            if (phase < 0 || phase >= kPhases) continue;
+            slice(m, phase, d == 0 ? fit : fitPreamble(m, phase), s);
+            if (firstDF < 0) {
+                firstDF = s.df;
+                firstSlice = s;
+            }
+            if ((s.df == 17 || s.df == 18) && syndrome(s.bits) == 0) {
+                recordDF(s.df);
+                longFormats.fetch_add(1, std::memory_order_relaxed);
+                deliver(s, searchPosition, level, 0);
+                delivered = true;
+                break;
+            }
         }
-        recordDF(recordedDF);
-        if (recordedDF == 17 || recordedDF == 18) longFormats.fetch_add(1, std::memory_order_relaxed);
         if (!delivered) {
-            searchPosition += static_cast<std::uint64_t>(runLength + (endedOnFailure ? 1 : 0));
+            recordDF(firstDF);
+            if (firstDF == 17 || firstDF == 18) {
+                longFormats.fetch_add(1, std::memory_order_relaxed);
+                if (tryRepair(firstSlice, searchPosition)) {
+                    deliver(firstSlice, searchPosition, level, 1);
+                    delivered = true;
+                }
+            }
+        }
+        if (delivered) {
+            // The rest of this frame holds no preamble worth searching.
+            searchPosition += static_cast<std::uint64_t>(kFrameChips * kSamplesPerChip);
+        } else {
+            ++searchPosition;
         }
     }
-    // Keep from the earliest sample the next start position can read.
-    const std::uint64_t needed = searchPosition / kPhases - 1;
-    const std::uint64_t keepFrom = std::max(windowStart, std::min(needed, inputEnd));
+    // Keep from the next search sample on.
+    const std::uint64_t keepFrom = std::min(searchPosition, streamEnd);
     const auto drop = static_cast<std::ptrdiff_t>(keepFrom - windowStart);
     sampleWindow.erase(sampleWindow.begin(), sampleWindow.begin() + drop);
     windowStart = keepFrom;
