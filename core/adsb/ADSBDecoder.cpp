@@ -14,15 +14,18 @@ constexpr std::size_t kWindowCapacity = 4'096 + 512;
 constexpr std::array<bool, 16> kPreambleChips{true,  false, true,  false, false, false,
                                               false, true,  false, true,  false, false,
                                               false, false, false, false};
-// Spread of a sample's aperture beyond its own width, for the band-limiting of the tuner and
-// the RTL2832's decimation filter: a Gaussian of this deviation, in samples.
-constexpr double kApertureSigma = 0.35;
+// A band-limited sample sees one sample's width of signal, spread further by the tuner and the
+// RTL2832's decimation filter: a Gaussian of this deviation, in samples. A sharp sample sees
+// little more than its instant.
+constexpr double kBandLimitedSigma = 0.35;
+constexpr double kSharpSigma = 0.1;
 constexpr float kNegligibleWeight = 1e-3f;
 
 // The best preamble fit must correlate at least this well with the template, and its pulses
 // must rise this far above their gaps, in units of the noise floor (mean noise magnitude).
-constexpr float kMinCorrelation = 0.7f;
+constexpr float kMinCorrelation = 0.8f;
 constexpr float kPulseToNoise = 1.5f;
+constexpr float kPulseToGap = 2.0f;
 // First test on raw samples: all four pulses visible above the noise floor.
 constexpr float kPrefilterToNoise = 1.6f;
 
@@ -32,83 +35,88 @@ int readBits(const std::array<std::uint8_t, 112>& bits, int first, int count) {
     return v;
 }
 
-// Share of a unit pulse over [a, b) seen by the sample at 0: the integral over [a, b) of a
-// one-sample box smoothed by a Gaussian. F is an antiderivative of erf(x / c).
-double apertureResponse(double a, double b) {
-    const double c = kApertureSigma * std::sqrt(2.0);
+// Share of a unit pulse over [a, b) seen by the sample at 0: the integral over [a, b) of a box
+// `width` samples wide (normalised) smoothed by a Gaussian. F is an antiderivative of erf(x / c).
+double apertureResponse(double a, double b, double width, double sigma) {
+    const double c = sigma * std::sqrt(2.0);
     const auto F = [c](double x) {
         return x * std::erf(x / c) + c / std::sqrt(M_PI) * std::exp(-(x / c) * (x / c));
     };
-    return 0.5 * (F(b + 0.5) - F(a + 0.5) - F(b - 0.5) + F(a - 0.5));
+    if (width <= 0.0) return 0.5 * (std::erf(b / c) - std::erf(a / c));
+    const double h = width / 2.0;
+    return 0.5 / width * (F(b + h) - F(a + h) - F(b - h) + F(a - h));
 }
 
 }  // namespace
 
-const ADSBDecoder::FrameModel& ADSBDecoder::frameModel() {
-    static const FrameModel table = [] {
-        FrameModel t{};
-        for (int p = 0; p < kPhases; ++p) {
-            PhaseModel& pm = t[static_cast<std::size_t>(p)];
-            const double phase = -0.5 + static_cast<double>(p) / kPhasesPerSample;
-            const auto chipStart = [phase](int k) { return phase + kSamplesPerChip * k; };
-            for (std::size_t j = 0; j < kFrameReach; ++j) {
-                SampleModel& sm = pm.samples[j];
-                const double centre = static_cast<double>(j);
-                // Chips near enough to matter, latest first.
-                const int near = static_cast<int>((centre - phase) / kSamplesPerChip);
-                std::array<float, kFrameChips> w{};
-                int latest = -1;
-                for (int k = std::max(0, near - 3); k <= std::min(kFrameChips - 1, near + 3); ++k) {
-                    const double h = apertureResponse(chipStart(k) - centre,
-                                                      chipStart(k) + kSamplesPerChip - centre);
-                    w[static_cast<std::size_t>(k)] = static_cast<float>(h);
-                    if (h > kNegligibleWeight) latest = k;
-                }
-                if (latest < 0) continue;
-                sm.bit = static_cast<std::int16_t>(latest < 16 ? -1 : (latest - 16) / 2);
-                for (int pattern = 0; pattern < 8; ++pattern) {
-                    float e = 0.0f;
-                    for (int k = std::max(0, near - 3); k <= std::min(kFrameChips - 1, near + 3);
-                         ++k) {
-                        const float wk = w[static_cast<std::size_t>(k)];
-                        if (wk <= kNegligibleWeight) continue;
-                        bool on = false;
-                        if (k < 16) {
-                            on = kPreambleChips[static_cast<std::size_t>(k)];
-                        } else {
-                            const int d = sm.bit - (k - 16) / 2;
-                            if (d > 2) continue;  // too far back to matter
-                            const bool one = ((pattern >> d) & 1) != 0;
-                            on = one == ((k - 16) % 2 == 0);  // 1: pulse first; 0: pulse second
-                        }
-                        if (on) e += wk;
-                    }
-                    sm.expected[static_cast<std::size_t>(pattern)] = e;
-                }
-                if (sm.bit < 0 && j < kPreambleSamples) {
-                    pm.preamble[j] = sm.expected[0];
-                    pm.preambleSamples = j + 1;
-                }
-            }
-            // Samples depend on ever later bits, so each bit's samples are one run.
-            pm.bitStart.fill(0);
-            std::array<bool, 113> seen{};
-            for (std::size_t j = 0; j < kFrameReach; ++j) {
-                const int bit = pm.samples[j].bit;
-                if (bit < 0) continue;
-                if (!seen[static_cast<std::size_t>(bit)]) {
-                    seen[static_cast<std::size_t>(bit)] = true;
-                    pm.bitStart[static_cast<std::size_t>(bit)] = static_cast<std::int16_t>(j);
-                }
-                pm.bitStart[112] = static_cast<std::int16_t>(j + 1);
-            }
-        }
-        return t;
-    }();
-    return table;
+const ADSBDecoder::FrameModels& ADSBDecoder::frameModels() {
+    static const FrameModels models{buildFrameModel(1.0, kBandLimitedSigma),
+                                    buildFrameModel(0.0, kSharpSigma)};
+    return models;
 }
 
-ADSBDecoder::ADSBDecoder() : model(frameModel()) {
+ADSBDecoder::FrameModel ADSBDecoder::buildFrameModel(double boxWidth, double sigma) {
+    FrameModel t{};
+    for (int p = 0; p < kPhases; ++p) {
+        PhaseModel& pm = t[static_cast<std::size_t>(p)];
+        const double phase = -0.5 + static_cast<double>(p) / kPhasesPerSample;
+        const auto chipStart = [phase](int k) { return phase + kSamplesPerChip * k; };
+        for (std::size_t j = 0; j < kFrameReach; ++j) {
+            SampleModel& sm = pm.samples[j];
+            const double centre = static_cast<double>(j);
+            // Chips near enough to matter, latest first.
+            const int near = static_cast<int>((centre - phase) / kSamplesPerChip);
+            std::array<float, kFrameChips> w{};
+            int latest = -1;
+            for (int k = std::max(0, near - 3); k <= std::min(kFrameChips - 1, near + 3); ++k) {
+                const double h =
+                    apertureResponse(chipStart(k) - centre, chipStart(k) + kSamplesPerChip - centre,
+                                     boxWidth, sigma);
+                w[static_cast<std::size_t>(k)] = static_cast<float>(h);
+                if (h > kNegligibleWeight) latest = k;
+            }
+            if (latest < 0) continue;
+            sm.bit = static_cast<std::int16_t>(latest < 16 ? -1 : (latest - 16) / 2);
+            for (int pattern = 0; pattern < 8; ++pattern) {
+                float e = 0.0f;
+                for (int k = std::max(0, near - 3); k <= std::min(kFrameChips - 1, near + 3); ++k) {
+                    const float wk = w[static_cast<std::size_t>(k)];
+                    if (wk <= kNegligibleWeight) continue;
+                    bool on = false;
+                    if (k < 16) {
+                        on = kPreambleChips[static_cast<std::size_t>(k)];
+                    } else {
+                        const int d = sm.bit - (k - 16) / 2;
+                        if (d > 2) continue;  // too far back to matter
+                        const bool one = ((pattern >> d) & 1) != 0;
+                        on = one == ((k - 16) % 2 == 0);  // 1: pulse first; 0: pulse second
+                    }
+                    if (on) e += wk;
+                }
+                sm.expected[static_cast<std::size_t>(pattern)] = e;
+            }
+            if (sm.bit < 0 && j < kPreambleSamples) {
+                pm.preamble[j] = sm.expected[0];
+                pm.preambleSamples = j + 1;
+            }
+        }
+        // Samples depend on ever later bits, so each bit's samples are one run.
+        pm.bitStart.fill(0);
+        std::array<bool, 113> seen{};
+        for (std::size_t j = 0; j < kFrameReach; ++j) {
+            const int bit = pm.samples[j].bit;
+            if (bit < 0) continue;
+            if (!seen[static_cast<std::size_t>(bit)]) {
+                seen[static_cast<std::size_t>(bit)] = true;
+                pm.bitStart[static_cast<std::size_t>(bit)] = static_cast<std::int16_t>(j);
+            }
+            pm.bitStart[112] = static_cast<std::int16_t>(j + 1);
+        }
+    }
+    return t;
+}
+
+ADSBDecoder::ADSBDecoder() : models(frameModels()) {
     sampleWindow.reserve(kWindowCapacity);
     // Syndromes of every single-bit error; the DF bits are left out, so a repair never turns
     // another format into an extended squitter.
@@ -184,9 +192,8 @@ bool ADSBDecoder::mayHoldPreamble(const float* m, float noise) const {
     return weakest > floor && weakest > m[5] && weakest > m[13];
 }
 
-ADSBDecoder::PreambleFit ADSBDecoder::fitPreamble(const float* m, int phase) const {
+ADSBDecoder::PreambleFit ADSBDecoder::fitPreamble(const PhaseModel& pm, const float* m) {
     // Least-squares line m = gap + pulse * template over the preamble's samples.
-    const PhaseModel& pm = model[static_cast<std::size_t>(phase)];
     float se = 0.0f, see = 0.0f, sy = 0.0f, syy = 0.0f, sey = 0.0f;
     for (std::size_t j = 0; j < pm.preambleSamples; ++j) {
         const float e = pm.preamble[j];
@@ -209,10 +216,9 @@ ADSBDecoder::PreambleFit ADSBDecoder::fitPreamble(const float* m, int phase) con
     return fit;
 }
 
-void ADSBDecoder::slice(const float* m, int phase, const PreambleFit& fit, Slice& out) const {
+void ADSBDecoder::slice(const PhaseModel& pm, const float* m, const PreambleFit& fit, Slice& out) {
     // Viterbi over the states (bit i-1, bit i); each sample is explained by the bits up to the
     // latest one it depends on, through the chip shares of this timing.
-    const PhaseModel& pm = model[static_cast<std::size_t>(phase)];
     std::array<float, 4> cost{};
     std::array<std::array<std::uint8_t, 4>, 112> from{};  // predecessor's older bit per state
     for (int i = 0; i < 112; ++i) {
@@ -238,10 +244,12 @@ void ADSBDecoder::slice(const float* m, int phase, const PreambleFit& fit, Slice
         }
         cost = next;
     }
-    std::size_t state = static_cast<std::size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
+    std::size_t state =
+        static_cast<std::size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
     for (int i = 111; i >= 0; --i) {
         out.bits[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(state & 1);
-        state = (static_cast<std::size_t>(from[static_cast<std::size_t>(i)][state]) << 1) | (state >> 1);
+        state = (static_cast<std::size_t>(from[static_cast<std::size_t>(i)][state]) << 1) |
+                (state >> 1);
     }
     out.df = readBits(out.bits, 0, 5);
 }
@@ -308,8 +316,33 @@ std::vector<int> ADSBDecoder::lastDFsSeen() const {
     return out;
 }
 
-void ADSBDecoder::search() {
+int ADSBDecoder::tryTimings(const FrameModel& model, const float* m, int best,
+                            const PreambleFit& fit) {
+    // The best-fitting timing first, then its neighbours an eighth of a sample apart.
+    constexpr std::array<int, 9> kTries{0, 1, -1, 2, -2, 3, -3, 4, -4};
     Slice s;
+    for (int d : kTries) {
+        const int phase = best + d;
+        if (phase < 0 || phase >= kPhases) continue;
+        const PhaseModel& pm = model[static_cast<std::size_t>(phase)];
+        slice(pm, m, d == 0 ? fit : fitPreamble(pm, m), s);
+        if (firstDF < 0) {
+            firstDF = s.df;
+            firstSlice = s;
+            firstLevel = fit.pulseLevel + fit.gapLevel;
+            firstPhase = phase;
+        }
+        if ((s.df == 17 || s.df == 18) && syndrome(s.bits) == 0) {
+            recordDF(s.df);
+            longFormats.fetch_add(1, std::memory_order_relaxed);
+            deliver(s, searchPosition, fit.pulseLevel + fit.gapLevel, 0);
+            return phase;
+        }
+    }
+    return -1;
+}
+
+void ADSBDecoder::search() {
     while (searchPosition + kFrameReach <= streamEnd) {
         const float* m = sampleWindow.data() + (searchPosition - windowStart);
         const float noise = noiseFloorAt(searchPosition);
@@ -317,58 +350,55 @@ void ADSBDecoder::search() {
             ++searchPosition;
             continue;
         }
-        int best = 0;
-        PreambleFit fit = fitPreamble(m, 0);
-        for (int p = 1; p < kPhases; ++p) {
-            const PreambleFit f = fitPreamble(m, p);
-            if (f.correlation > fit.correlation) {
-                fit = f;
-                best = p;
+        firstDF = -1;
+        bool counted = false;
+        int deliveredPhase = -1;
+        bool bestInside = true;
+        for (const FrameModel& model : models) {
+            int best = 0;
+            PreambleFit fit = fitPreamble(model[0], m);
+            for (int p = 1; p < kPhases; ++p) {
+                const PreambleFit f = fitPreamble(model[static_cast<std::size_t>(p)], m);
+                if (f.correlation > fit.correlation) {
+                    fit = f;
+                    best = p;
+                }
             }
-        }
-        if (!(fit.correlation >= kMinCorrelation && fit.pulseLevel > kPulseToNoise * noise)) {
-            ++searchPosition;
-            continue;
-        }
-        candidates.fetch_add(1, std::memory_order_relaxed);
-        const float level = fit.pulseLevel + fit.gapLevel;
-
-        // The best-correlating timing first, then its neighbours an eighth of a sample apart.
-        constexpr std::array<int, 5> kTries{0, 1, -1, 2, -2};
-        int firstDF = -1;
-        bool delivered = false;
-        Slice firstSlice;
-        for (int d : kTries) {
-            const int phase = best + d;
-            if (phase < 0 || phase >= kPhases) continue;
-            slice(m, phase, d == 0 ? fit : fitPreamble(m, phase), s);
-            if (firstDF < 0) {
-                firstDF = s.df;
-                firstSlice = s;
+            if (!(fit.correlation >= kMinCorrelation && fit.pulseLevel > kPulseToNoise * noise &&
+                  fit.pulseLevel > kPulseToGap * fit.gapLevel)) {
+                continue;
             }
-            if ((s.df == 17 || s.df == 18) && syndrome(s.bits) == 0) {
-                recordDF(s.df);
-                longFormats.fetch_add(1, std::memory_order_relaxed);
-                deliver(s, searchPosition, level, 0);
-                delivered = true;
-                break;
+            if (!counted) {
+                counted = true;
+                bestInside = best < kPhases - 1;
+                candidates.fetch_add(1, std::memory_order_relaxed);
             }
+            deliveredPhase = tryTimings(model, m, best, fit);
+            if (deliveredPhase >= 0) break;
         }
-        if (!delivered) {
+        bool delivered = deliveredPhase >= 0;
+        if (counted && !delivered) {
             recordDF(firstDF);
             if (firstDF == 17 || firstDF == 18) {
                 longFormats.fetch_add(1, std::memory_order_relaxed);
                 if (tryRepair(firstSlice, searchPosition)) {
-                    deliver(firstSlice, searchPosition, level, 1);
+                    deliver(firstSlice, searchPosition, firstLevel, 1);
                     delivered = true;
+                    deliveredPhase = firstPhase;
                 }
             }
         }
+        // A delivered frame holds no preamble worth searching. After a failure the next search
+        // starts past the timings just examined, so one reply is one candidate; but when the
+        // best timing lay at the end of the span the fit was still improving, so the next
+        // sample is searched as usual.
         if (delivered) {
-            // The rest of this frame holds no preamble worth searching.
-            searchPosition += static_cast<std::uint64_t>(kFrameChips * kSamplesPerChip);
+            // Past the last chip (the frame began at n - 0.5 + phase / 8).
+            const double end = -0.5 + static_cast<double>(deliveredPhase) / kPhasesPerSample +
+                               kFrameChips * kSamplesPerChip;
+            searchPosition += static_cast<std::uint64_t>(std::ceil(end));
         } else {
-            ++searchPosition;
+            searchPosition += counted && bestInside ? 2 : 1;
         }
     }
     // Keep from the next search sample on.

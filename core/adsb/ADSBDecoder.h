@@ -38,8 +38,8 @@ class ADSBDecoder {
 public:
     static constexpr std::uint32_t crcPoly = 0xFFF409;  // Mode S parity generator, 24 bits
     static constexpr double kSampleRateHz = 2'048'000.0;
-    static constexpr double kSamplesPerChip = 1.024;    // 0.5 µs at 2.048 MS/s
-    static constexpr int kFrameChips = 240;             // 8 µs preamble + 112 µs of data
+    static constexpr double kSamplesPerChip = 1.024;  // 0.5 µs at 2.048 MS/s
+    static constexpr int kFrameChips = 240;           // 8 µs preamble + 112 µs of data
     static constexpr std::size_t kMaxDFsSeen = 20;
 
     ADSBDecoder();
@@ -75,10 +75,10 @@ private:
     static constexpr std::size_t kMaxInputChunk = 4'096;
     static constexpr std::uint64_t kKnownAddressSamples = 60 * 2'048'000ULL;
 
-    static constexpr std::size_t kFrameReach = 252;       // samples a frame may touch
-    static constexpr std::size_t kPreambleSamples = 18;   // most samples of chips 0-15 alone
+    static constexpr std::size_t kFrameReach = 252;      // samples a frame may touch
+    static constexpr std::size_t kPreambleSamples = 18;  // most samples of chips 0-15 alone
 
-    // How the frame shows in the samples at one timing (see ADSBFrameModel in the .cpp).
+    // How a frame shows in the samples at one timing, for one kind of receive chain.
     struct SampleModel {
         std::int16_t bit = -1;            // latest bit the sample depends on; -1: preamble only
         std::array<float, 8> expected{};  // by (bit - 2, bit - 1, bit), in pulse heights
@@ -87,9 +87,12 @@ private:
         std::array<float, kPreambleSamples> preamble{};  // template of the preamble pulses
         std::size_t preambleSamples = 0;
         std::array<SampleModel, kFrameReach> samples{};
-        std::array<std::int16_t, 113> bitStart{};        // first sample of bit i; [112] = end
+        std::array<std::int16_t, 113> bitStart{};  // first sample of bit i; [112] = end
     };
     using FrameModel = std::array<PhaseModel, kPhases>;
+    // Band-limited samples (a dongle), then sharp point samples (an ideal or wide-band chain).
+    static constexpr std::size_t kModels = 2;
+    using FrameModels = std::array<FrameModel, kModels>;
     struct Slice {
         std::array<std::uint8_t, 112> bits{};
         int df = 0;
@@ -105,13 +108,16 @@ private:
     void search();
     float noiseFloorAt(std::uint64_t sample) const;
     bool mayHoldPreamble(const float* m, float noise) const;
-    PreambleFit fitPreamble(const float* m, int phase) const;
-    void slice(const float* m, int phase, const PreambleFit& fit, Slice& out) const;
+    static PreambleFit fitPreamble(const PhaseModel& pm, const float* m);
+    static void slice(const PhaseModel& pm, const float* m, const PreambleFit& fit, Slice& out);
+    // Slices at the best timing and its neighbours; the timing that passed the parity, or -1.
+    int tryTimings(const FrameModel& model, const float* m, int best, const PreambleFit& fit);
     bool tryRepair(Slice& s, std::uint64_t at);
     void deliver(const Slice& s, std::uint64_t at, float level, int corrected);
     void recordDF(int df);
 
-    static const FrameModel& frameModel();
+    static const FrameModels& frameModels();
+    static FrameModel buildFrameModel(double boxWidth, double sigma);
 
     std::atomic<bool> resetRequested{false};
     std::atomic<int> candidates{0};
@@ -121,7 +127,7 @@ private:
     std::atomic<float> maxMagnitude{0.0f};
     std::atomic<float> noiseLevel{0.0f};
 
-    const FrameModel& model;
+    const FrameModels& models;
     std::vector<float> sampleWindow;   // magnitudes from windowStart on
     std::uint64_t windowStart = 0;     // absolute index of sampleWindow[0]
     std::uint64_t searchPosition = 1;  // absolute sample of the next search
@@ -133,9 +139,15 @@ private:
     std::array<float, kSegmentsKept> floorAfterSegment{};
     std::size_t segmentsDone = 0;
 
+    // The first slicing of the current candidate, kept for the count and a repair.
+    int firstDF = -1;
+    Slice firstSlice;
+    float firstLevel = 0.0f;
+    int firstPhase = 0;
+
     std::unordered_map<std::uint32_t, std::uint64_t> knownAddresses;  // address -> last heard
     std::unordered_map<std::uint32_t, int> repairTable;               // syndrome -> bit
 
     std::array<int, kMaxDFsSeen> dfRing{};
-    std::size_t dfCount = 0;           // entries ever recorded (ring index = count mod 20)
+    std::size_t dfCount = 0;  // entries ever recorded (ring index = count mod 20)
 };

@@ -97,3 +97,32 @@ std::optional<ADSBLatLon> decodeADSBGlobalCPR(const ADSBMessageBits& even,
     if (std::fabs(lat) > 90.0 || std::fabs(lon) > 180.0) return std::nullopt;
     return ADSBLatLon{.latitudeDeg = lat, .longitudeDeg = lon};
 }
+
+ADSBLatLon decodeADSBLocalCPR(const ADSBMessageBits& message, const ADSBLatLon& reference) {
+    constexpr double kScale = 131072.0;  // 2^17
+    const int i = message[53] ? 1 : 0;
+    const double latCPR = adsbBits(message, 54, 17) / kScale;
+    const double lonCPR = adsbBits(message, 71, 17) / kScale;
+    const double dLat = 360.0 / (60.0 - i);  // 4 NZ - i with NZ = 15
+    const double j = std::floor(reference.latitudeDeg / dLat) +
+                     std::floor(0.5 + floorMod(reference.latitudeDeg, dLat) / dLat - latCPR);
+    const double lat = dLat * (j + latCPR);
+    const double dLon = 360.0 / std::max(adsbCPRZones(lat) - i, 1);
+    const double m = std::floor(reference.longitudeDeg / dLon) +
+                     std::floor(0.5 + floorMod(reference.longitudeDeg, dLon) / dLon - lonCPR);
+    double lon = dLon * (m + lonCPR);
+    if (lon >= 180.0) lon -= 360.0;
+    if (lon < -180.0) lon += 360.0;
+    return {.latitudeDeg = lat, .longitudeDeg = lon};
+}
+
+double adsbDistanceNM(const ADSBLatLon& a, const ADSBLatLon& b) {
+    constexpr double kEarthRadiusNM = 3'440.065;
+    constexpr double kRad = std::numbers::pi / 180.0;
+    const double dLat = (b.latitudeDeg - a.latitudeDeg) * kRad;
+    const double dLon = (b.longitudeDeg - a.longitudeDeg) * kRad;
+    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(a.latitudeDeg * kRad) * std::cos(b.latitudeDeg * kRad) *
+                         std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2.0 * kEarthRadiusNM * std::asin(std::min(1.0, std::sqrt(h)));
+}

@@ -44,3 +44,10 @@ int adsbCPRZones(double latitudeDeg);
 // different latitude zones or the result is out of range.
 std::optional<ADSBLatLon> decodeADSBGlobalCPR(const ADSBMessageBits& even,
                                               const ADSBMessageBits& odd, bool oddIsLatest);
+
+// Locally unambiguous airborne CPR decode of one message against a reference position within
+// half a latitude zone (about 180 NM) of the aircraft (DO-260B 2.2.3.2.7.2.6).
+ADSBLatLon decodeADSBLocalCPR(const ADSBMessageBits& message, const ADSBLatLon& reference);
+
+// Great-circle distance in nautical miles.
+double adsbDistanceNM(const ADSBLatLon& a, const ADSBLatLon& b);

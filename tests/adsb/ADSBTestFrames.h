@@ -27,6 +27,12 @@ inline std::array<std::uint8_t, 112> bitsOf(const ADSBFrameBytes& bytes) {
     return bits;
 }
 
+// Same frame content, whenever and however strongly it was received.
+inline bool sameFrame(const DecodedADSBMessage& a, const DecodedADSBMessage& b) {
+    return a.icao == b.icao && a.downlinkFormat == b.downlinkFormat && a.typeCode == b.typeCode &&
+           a.rawBits == b.rawBits;
+}
+
 inline DecodedADSBMessage messageOf(const ADSBFrameBytes& bytes) {
     const auto bits = bitsOf(bytes);
     char icao[8];

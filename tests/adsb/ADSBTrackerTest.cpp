@@ -15,6 +15,13 @@ using namespace std::chrono_literals;
 using Clock = ADSBTracker::Clock;
 const Clock::time_point t0 = Clock::time_point(std::chrono::seconds(1'700'000'000));
 
+// The message as received `after` the start of the stream (the tracker keeps stream time).
+DecodedADSBMessage at(DecodedADSBMessage m, Clock::duration after) {
+    m.sampleIndex = static_cast<std::uint64_t>(
+        std::chrono::duration<double>(after).count() * ADSBTracker::kSampleRateHz);
+    return m;
+}
+
 DecodedADSBMessage position(std::uint32_t icao, double lat, double lon, bool isOdd,
                             int altitudeFeet = 10'000) {
     return messageOf(ADSBEncoder::airbornePosition({.icao = icao, .latitudeDeg = lat,
@@ -48,7 +55,7 @@ TEST(ADSBTrackerTest, PublishedPairDecodesToKnownPosition) {
     // The even frame is the newer one in the published example.
     ADSBTracker tracker;
     tracker.handle(messageOf(frameFromHex(kPositionOdd)), t0);
-    tracker.handle(messageOf(frameFromHex(kPositionEven)), t0 + 2s);
+    tracker.handle(at(messageOf(frameFromHex(kPositionEven)), 2s), t0 + 2s);
     const auto aircraft = tracker.snapshot();
     ASSERT_EQ(aircraft.size(), 1u);
     EXPECT_EQ(aircraft[0].icao, "40621D");
@@ -117,7 +124,7 @@ TEST(ADSBTrackerTest, PairMustBeLessThanTenSecondsApart) {
         SCOPED_TRACE(c.apart.count());
         ADSBTracker tracker;
         tracker.handle(position(3, 48.35, 11.78, false), t0);
-        tracker.handle(position(3, 48.35, 11.78, true), t0 + c.apart);
+        tracker.handle(at(position(3, 48.35, 11.78, true), c.apart), t0 + c.apart);
         EXPECT_EQ(tracker.snapshot()[0].latitude.has_value(), c.decodes);
     }
 }
@@ -126,7 +133,7 @@ TEST(ADSBTrackerTest, PairAcrossZoneBoundaryGivesNoPosition) {
     // 10.47047 deg is the transition from 59 to 58 longitude zones.
     ADSBTracker tracker;
     tracker.handle(position(4, 10.467, 20.0, false), t0);
-    tracker.handle(position(4, 10.474, 20.0, true), t0 + 1s);
+    tracker.handle(at(position(4, 10.474, 20.0, true), 1s), t0 + 1s);
     EXPECT_FALSE(tracker.snapshot()[0].latitude.has_value());
 }
 
@@ -134,7 +141,7 @@ TEST(ADSBTrackerTest, TrailKeepsTheLastThirtyPositions) {
     ADSBTracker tracker;
     tracker.handle(position(5, 50.0, 10.0, false), t0);
     for (int n = 1; n <= 31; ++n) {
-        tracker.handle(position(5, 50.0 + 0.001 * n, 10.0, n % 2 == 1), t0 + n * 500ms);
+        tracker.handle(at(position(5, 50.0 + 0.001 * n, 10.0, n % 2 == 1), n * 500ms), t0 + n * 500ms);
     }
     const ADSBAircraft a = tracker.snapshot()[0];
     ASSERT_EQ(a.trail.size(), ADSBTracker::kMaxTrail);
@@ -160,7 +167,7 @@ TEST(ADSBTrackerTest, DecodesCallsignAndAltitude) {
     tracker.handle(pos, t0);
     EXPECT_EQ(tracker.snapshot()[0].altitude, 38'000);
     setBits(pos, 40, 12, 0xC28);  // Q bit (field bit 7) clear: Gillham code, not decoded
-    tracker.handle(pos, t0 + 1s);
+    tracker.handle(at(pos, 1s), t0 + 1s);
     EXPECT_EQ(tracker.snapshot()[0].altitude, 38'000);
     EXPECT_EQ(tracker.snapshot()[0].messageCount, 2);
 }
@@ -203,9 +210,9 @@ TEST(ADSBTrackerTest, DecodesVelocity) {
 
 TEST(ADSBTrackerTest, SnapshotIsNewestFirstAndResetEmptiesEverything) {
     ADSBTracker tracker;
-    tracker.handle(messageOf(frameFromHex(kVelocity)), t0 + 1s);
-    tracker.handle(messageOf(frameFromHex(kIdentificationKLM1023)), t0 + 3s);
-    tracker.handle(position(0xABCDEF, 48.0, 11.0, false), t0 + 2s);
+    tracker.handle(at(messageOf(frameFromHex(kVelocity)), 1s), t0 + 1s);
+    tracker.handle(at(messageOf(frameFromHex(kIdentificationKLM1023)), 3s), t0 + 3s);
+    tracker.handle(at(position(0xABCDEF, 48.0, 11.0, false), 2s), t0 + 2s);
     const auto list = tracker.snapshot();
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].icao, "4840D6");
@@ -217,7 +224,7 @@ TEST(ADSBTrackerTest, SnapshotIsNewestFirstAndResetEmptiesEverything) {
     tracker.reset();
     EXPECT_TRUE(tracker.snapshot().empty());
     // The pending even message went too: a lone odd one decodes nothing.
-    tracker.handle(position(0xABCDEF, 48.0, 11.0, true), t0 + 4s);
+    tracker.handle(at(position(0xABCDEF, 48.0, 11.0, true), 4s), t0 + 4s);
     EXPECT_FALSE(tracker.snapshot()[0].latitude.has_value());
 }
 
@@ -258,11 +265,70 @@ TEST(ADSBTrackerTest, RandomMessagesNeverCrash) {
         for (auto& b : m.rawBits) b = next() & 1u;
         m.icao = n % 7 == 0 ? "000001" : "000002";
         m.typeCode = static_cast<int>(next() % 32);
-        tracker.handle(m, t0 + std::chrono::milliseconds(100 * n));
+        tracker.handle(at(m, std::chrono::milliseconds(100 * n)), t0 + std::chrono::milliseconds(100 * n));
     }
     for (const ADSBAircraft& a : tracker.snapshot()) {
         EXPECT_LE(std::fabs(a.latitude.value_or(0.0)), 90.0);
         EXPECT_LE(std::fabs(a.longitude.value_or(0.0)), 180.0);
         EXPECT_LT(a.heading.value_or(0.0), 360.0);
     }
+}
+
+TEST(ADSBTrackerTest, PairsOnStreamTimeNotTheWallClock) {
+    // Replayed fast: the wall clock says a minute apart, the stream says one second.
+    ADSBTracker tracker;
+    tracker.handle(at(position(6, 48.35, 11.78, false), 0s), t0);
+    tracker.handle(at(position(6, 48.35, 11.78, true), 1s), t0 + 60s);
+    EXPECT_TRUE(tracker.snapshot()[0].latitude.has_value());
+}
+
+TEST(ADSBTrackerTest, AircraftSilentForAMinuteLeaveTheList) {
+    ADSBTracker tracker;
+    tracker.handle(at(position(7, 48.0, 11.0, false), 0s), t0);
+    tracker.handle(at(position(8, 48.0, 11.0, false), 30s), t0);
+    const auto sampleAt = [](double seconds) {
+        return static_cast<std::uint64_t>(seconds * ADSBTracker::kSampleRateHz);
+    };
+    tracker.expire(sampleAt(59.9));
+    EXPECT_EQ(tracker.snapshot().size(), 2u);
+    tracker.expire(sampleAt(60.1));
+    ASSERT_EQ(tracker.snapshot().size(), 1u);
+    EXPECT_EQ(tracker.snapshot()[0].icao, "000008");
+    // Its pending position went with it: a lone odd message decodes nothing.
+    tracker.handle(at(position(7, 48.0, 11.0, true), 61s), t0);
+    EXPECT_FALSE(tracker.snapshot()[0].latitude.has_value());
+}
+
+TEST(ADSBTrackerTest, EveryPositionMessageMovesTheTrackAfterTheFirstFix) {
+    // An aircraft flying east at about 450 kt, heard only in even messages after the first pair.
+    ADSBTracker tracker;
+    const auto lonAt = [](double seconds) { return 16.0 + seconds * 0.0028; };
+    tracker.handle(at(position(9, 45.8, lonAt(0.0), false), 0s), t0);
+    tracker.handle(at(position(9, 45.8, lonAt(0.5), true), 500ms), t0);
+    ASSERT_EQ(tracker.snapshot()[0].trail.size(), 1u);
+    for (int n = 1; n <= 20; ++n) {
+        const double seconds = 0.5 + n * 0.5;
+        const ADSBTrackUpdate u = tracker.handle(
+            at(position(9, 45.8, lonAt(seconds), false), std::chrono::milliseconds(500 + 500 * n)), t0);
+        ASSERT_TRUE(u.positionUpdated) << n;
+        EXPECT_NEAR(*u.aircraft.longitude, lonAt(seconds), 1e-4);
+        EXPECT_NEAR(*u.aircraft.latitude, 45.8, 1e-4);
+    }
+    EXPECT_EQ(tracker.snapshot()[0].trail.size(), 21u);
+}
+
+TEST(ADSBTrackerTest, RefusesImpossibleJumpsUntilTwoFixesAgree) {
+    ADSBTracker tracker;
+    tracker.handle(at(position(10, 45.0, 15.0, false), 0s), t0);
+    tracker.handle(at(position(10, 45.0, 15.0, true), 1s), t0);
+    ASSERT_NEAR(*tracker.snapshot()[0].latitude, 45.0, 1e-4);
+    // 1.5 degrees north (90 NM) two seconds later: far beyond 1,500 kt. The local decode lands
+    // near the old track and is refused too, so the position stays.
+    EXPECT_FALSE(tracker.handle(at(position(10, 46.5, 15.0, false), 2s), t0).positionUpdated);
+    EXPECT_FALSE(tracker.handle(at(position(10, 46.5, 15.0, true), 3s), t0).positionUpdated);
+    EXPECT_NEAR(*tracker.snapshot()[0].latitude, 45.0, 1e-4);
+    // A second global decode agreeing with the first refused one: the old track was wrong.
+    const ADSBTrackUpdate u = tracker.handle(at(position(10, 46.5, 15.0, false), 4s), t0);
+    EXPECT_TRUE(u.positionUpdated);
+    EXPECT_NEAR(*u.aircraft.latitude, 46.5, 1e-4);
 }
