@@ -58,6 +58,9 @@ public:
     int repairedCount() const { return repaired.load(std::memory_order_relaxed); }
     float maxObservedMagnitude() const { return maxMagnitude.load(std::memory_order_relaxed); }
     float noiseFloor() const { return noiseLevel.load(std::memory_order_relaxed); }
+    // Samples received since construction: the stream clock of DecodedADSBMessage::sampleIndex.
+    // process() thread only.
+    std::uint64_t streamSamples() const { return streamEnd; }
     // Downlink formats of the last 20 candidates, oldest first. process() thread only.
     std::vector<int> lastDFsSeen() const;
 

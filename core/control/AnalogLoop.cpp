@@ -303,6 +303,11 @@ void SDRController::adsbPass() {
         return;
     }
     adsbDecoder->process(iqBlock);
+    // The list and the diagnostic line go to the window at most five times a second of signal.
+    adsbSamplesSincePublish += iqBlock.size();
+    if (adsbSamplesSincePublish < kADSBPublishSamples) return;
+    adsbSamplesSincePublish = 0;
+    adsbTracker->expire(adsbDecoder->streamSamples());
     std::vector<ADSBAircraft> aircraft = adsbTracker->snapshot();
     std::string info = formatString("Kand: %d | Validni: %d | MaxAmp: %.3f", adsbDecoder->candidateCount(),
                                     adsbDecoder->validCount(), adsbDecoder->maxObservedMagnitude());

@@ -292,6 +292,8 @@ private:
     std::unique_ptr<ADSBDecoder> adsbDecoder;
     std::unique_ptr<ADSBTracker> adsbTracker;
     std::shared_ptr<ADSBListenerSet> adsbListeners = std::make_shared<ADSBListenerSet>();
+    static constexpr std::size_t kADSBPublishSamples = sampleRate / 5;
+    std::size_t adsbSamplesSincePublish = 0;  // processing thread
     std::optional<double> preADSBFrequencyMHz;
     std::optional<DemodMode> preADSBMode;
     bool wasDABStreamingBeforeADSB = false;
