@@ -109,9 +109,9 @@ std::optional<FileIQFormat> formatFromExtension(const std::string& ext) {
     return std::nullopt;
 }
 
-std::string hzText(double hz) {
+std::string wholeNumberText(double value) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.0f", hz);
+    std::snprintf(text, sizeof text, "%.0f", value);
     return text;
 }
 
@@ -156,7 +156,8 @@ std::unique_ptr<FileIQRecording> FileIQRecording::open(const std::filesystem::pa
     }
     if (meta && meta->format) {
         info.format = *meta->format;
-    } else if (const std::optional<FileIQFormat> format = formatFromExtension(lowerExtension(path))) {
+    } else if (const std::optional<FileIQFormat> format =
+                   formatFromExtension(lowerExtension(path))) {
         info.format = *format;
     } else {
         error = "recording " + where +
@@ -169,12 +170,13 @@ std::unique_ptr<FileIQRecording> FileIQRecording::open(const std::filesystem::pa
     } else if (meta && meta->sampleRateHz) {
         info.sampleRateHz = *meta->sampleRateHz;
     }
-    // Also false for NaN.
+    // Negated so that NaN fails too.
     if (!(info.sampleRateHz >= kMinSampleRateHz && info.sampleRateHz <= kMaxSampleRateHz)) {
-        error = "recording " + where + ": sample rate " + hzText(info.sampleRateHz) + " Hz " +
+        error = "recording " + where + ": sample rate " + wholeNumberText(info.sampleRateHz) +
+                " Hz " +
                 (sampleRateHz ? "(given)" : "(from " + metaPath.filename().string() + ")") +
-                " is outside " + hzText(kMinSampleRateHz / 1e3) + " kHz to " +
-                hzText(kMaxSampleRateHz / 1e6) + " MHz";
+                " is outside " + wholeNumberText(kMinSampleRateHz / 1e3) + " kHz to " +
+                wholeNumberText(kMaxSampleRateHz / 1e6) + " MHz";
         return nullptr;
     }
     if (meta) info.centerFrequencyHz = meta->centerFrequencyHz;

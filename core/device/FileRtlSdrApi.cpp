@@ -41,14 +41,15 @@ public:
     // False, with `error` set, when no resampler can be made for the rate.
     bool setOutputRate(double rateHz, std::string& error) {
         if (rateHz == outputRateHz) return true;
-        outputRateHz = rateHz;
         const double recordedHz = recording.info().sampleRateHz;
-        if (rateHz == recordedHz) {
-            resampler.reset();
-            return true;
+        resampler.reset();
+        if (rateHz != recordedHz) {
+            resampler =
+                IQResampler::create({.inputRateHz = recordedHz, .outputRateHz = rateHz}, error);
+            if (!resampler) return false;
         }
-        resampler = IQResampler::create({.inputRateHz = recordedHz, .outputRateHz = rateHz}, error);
-        return resampler != nullptr;
+        outputRateHz = rateHz;
+        return true;
     }
 
     // False when the recording can no longer be read.
@@ -304,6 +305,7 @@ int FileRtlSdrApi::readAsync(Handle handle, ReadCallback callback, void* context
     ReplayRenderer renderer;
 
     int result = 0;
+    std::string why;
     auto deadline = ReplayClock::now();
     for (;;) {
         Snapshot s;
@@ -312,7 +314,6 @@ int FileRtlSdrApi::readAsync(Handle handle, ReadCallback callback, void* context
             if (cancelRequested) break;
             s = snapshot();
         }
-        std::string why;
         if (!replay.setOutputRate(s.sampleRateHz, why)) {
             std::lock_guard guard(lock);
             error = "recording " + options.path.string() + ": " + why;

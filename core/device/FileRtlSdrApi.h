@@ -29,7 +29,7 @@ struct FileRtlSdrOptions {
 // Rate: a recording made at another rate is resampled to the programmed one (IQResampler).
 // The loop joins the file's end to its start before the resampler, so no sample is lost or
 // repeated there; a change of programmed rate during a read restarts the resampler and drops
-// the few hundred samples inside its filter, as a dongle drops samples when reprogrammed.
+// the samples still inside its filter, as a dongle drops samples when reprogrammed.
 //
 // Tuning: within ±1 MHz of the recording's centre the band is shifted digitally, after
 // resampling, so a station appears where a dongle tuned there would put it and a retune

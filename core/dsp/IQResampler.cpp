@@ -5,7 +5,9 @@
 
 #include <soxr.h>
 
-void IQResampler::SoxrDeleter::operator()(soxr* handle) const noexcept { soxr_delete(handle); }
+void IQResampler::SoxrDeleter::operator()(soxr* handle) const noexcept {
+    soxr_delete(handle);
+}
 
 std::unique_ptr<IQResampler> IQResampler::create(IQResamplerConfig config, std::string& error) {
     const auto usable = [](double hz) { return std::isfinite(hz) && hz > 0.0; };
@@ -20,8 +22,8 @@ std::unique_ptr<IQResampler> IQResampler::create(IQResamplerConfig config, std::
     // channels but start-up cost.
     const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
     soxr_error_t failure = nullptr;
-    soxr_t raw = soxr_create(config.inputRateHz, config.outputRateHz, 2, &failure, &io,
-                             &quality, &runtime);
+    soxr_t raw =
+        soxr_create(config.inputRateHz, config.outputRateHz, 2, &failure, &io, &quality, &runtime);
     std::unique_ptr<soxr, SoxrDeleter> handle(raw);
     if (failure != nullptr || !handle) {
         error = std::string("cannot resample: ") + soxr_strerror(failure);
@@ -35,8 +37,7 @@ IQResampler::IQResampler(IQResamplerConfig config, std::unique_ptr<soxr, SoxrDel
 
 IQResampler::~IQResampler() = default;
 
-IQResampler::Progress IQResampler::process(std::span<const IQSample> in,
-                                           std::span<IQSample> out) {
+IQResampler::Progress IQResampler::process(std::span<const IQSample> in, std::span<IQSample> out) {
     Progress p;
     // An empty input is still a real (non-null) pointer: null would tell soxr the stream ended.
     static constexpr IQSample kNothing{};
@@ -48,4 +49,6 @@ IQResampler::Progress IQResampler::process(std::span<const IQSample> in,
     return p;
 }
 
-void IQResampler::reset() { soxr_clear(handle.get()); }
+void IQResampler::reset() {
+    soxr_clear(handle.get());
+}
