@@ -125,7 +125,7 @@ TEST_F(FileRtlSdrApiTest, Cu8RecordingReplaysByteExactAndLoops) {
     // 100,001 bytes: an odd final byte (a truncated rtl_sdr capture) is skipped at the loop.
     // rtl_sdr writes the same bytes whatever the name; .bin is what its examples use.
     const std::pair<std::size_t, const char*> cases[] = {
-        {100'000u, "ramp.cu8"}, {100'001u, "ramp.cu8"}, {100'000u, "ramp.bin"}, {100'000u, "a.RAW"}};
+        {100'000u, "a.cu8"}, {100'001u, "b.cu8"}, {100'000u, "c.bin"}, {100'000u, "d.RAW"}};
     for (const auto& [size, name] : cases) {
         SCOPED_TRACE(testing::Message() << size << " " << name);
         Bytes file(size);
