@@ -3,10 +3,11 @@
 #include <stdexcept>
 
 const char* const kAppUsage =
-    "usage: vantirel [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--speed N] [--no-audio]\n"
-    "                [--documents DIR] [--no-autostart] [--section NAME] [--adsb] [--advanced]\n"
-    "                [--popover audio|settings] [--span MHZ] [--tile-url TEMPLATE|none]\n"
-    "                [--size WxH] [--state-file PATH] [--screenshot PNG [--after S]]\n";
+    "usage: vantirel [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--rate HZ] [--speed N]\n"
+    "                [--no-audio] [--documents DIR] [--no-autostart] [--section NAME] [--adsb]\n"
+    "                [--advanced] [--popover audio|settings] [--span MHZ]\n"
+    "                [--tile-url TEMPLATE|none] [--size WxH] [--state-file PATH]\n"
+    "                [--screenshot PNG [--after S]]\n";
 
 namespace {
 
@@ -39,6 +40,9 @@ AppArgs parseAppArgs(const std::vector<std::string>& words) {
             if (!(args.source.speed > 0.0)) throw std::invalid_argument("--speed must be positive");
         } else if (word == "--center-mhz") {
             args.source.recordingCenterMHz = number(word, value());
+        } else if (word == "--rate") {
+            // The range is checked where the recording is opened, against its own limits.
+            args.source.recordingSampleRateHz = number(word, value());
         } else if (word == "--no-audio") {
             args.source.audio = false;
         } else if (word == "--documents") {

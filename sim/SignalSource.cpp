@@ -64,7 +64,9 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
         } else
             source = simulatedSource(options.speed, "Simulated dongle (no dongle attached)");
     } else {
-        FileRtlSdrOptions fileOptions{.path = choice, .speed = options.speed};
+        FileRtlSdrOptions fileOptions{.path = choice,
+                                      .sampleRateHz = options.recordingSampleRateHz,
+                                      .speed = options.speed};
         if (options.recordingCenterMHz) fileOptions.centerFrequencyHz = *options.recordingCenterMHz * 1e6;
         auto api = std::make_shared<FileRtlSdrApi>(fileOptions);
         if (!api->lastError().empty()) throw std::invalid_argument(api->lastError());

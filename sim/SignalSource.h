@@ -10,9 +10,10 @@ class AudioTee;
 class RtlSdrApi;
 
 struct SignalSourceOptions {
-    std::string choice = "auto";  // auto | rtlsdr | sim | path to a .cu8/.cf32 recording
+    std::string choice = "auto";  // auto | rtlsdr | sim | path to a recording
     double speed = 1.0;           // pacing of the simulated world or a recording
     std::optional<double> recordingCenterMHz;
+    std::optional<double> recordingSampleRateHz;  // overrides the recording's sidecar
     bool audio = true;            // false: a null sink paced like the source
     std::shared_ptr<AudioTee> audioTee;  // with the null sink: keep what it pulls
 };

@@ -62,6 +62,9 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
             args.documents = value;
         } else if (name == "center-mhz") {
             args.recordingCenterMHz = parseNumber(name, value);
+        } else if (name == "rate") {
+            // The range is checked where the recording is opened, against its own limits.
+            args.recordingSampleRateHz = parseNumber(name, value);
         } else {
             args.options[name] = value;
         }
@@ -71,8 +74,8 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
 }
 
 std::string cliUsage() {
-    return "usage: vantirel-cli [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--speed N]\n"
-           "                    [--seconds S] [--documents DIR] COMMAND [options]\n"
+    return "usage: vantirel-cli [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--rate HZ]\n"
+           "                    [--speed N] [--seconds S] [--documents DIR] COMMAND [options]\n"
            "\n"
            "commands:\n"
            "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
@@ -83,16 +86,13 @@ std::string cliUsage() {
            "  adsb                aircraft on 1090 MHz, one JSON line per update\n"
            "  aprs [--mhz F]      APRS packets on F MHz (default 144.800)\n"
            "  aprs --wav FILE     decode APRS packets from a recorded audio file (any rate)\n"
-           "  listen --mhz F [--mode fm|am] [--stereo] [--nbfm] [--wav OUT.wav] [--no-audio]\n"
-           "                      play a station; state, levels and RDS as JSON lines\n"
-           "  scan [--band NAME] [--from MHZ --to MHZ]\n"
-           "                      scan a band (default \"FM Broadcast\") and print what it finds\n"
-           "  adsb                aircraft on 1090 MHz, one JSON line per update\n"
-           "  aprs [--mhz F]      APRS packets on F MHz (default 144.800)\n"
-           "  aprs --wav FILE     decode APRS packets from a recorded audio file (any rate)\n"
            "\n"
            "  --source   auto (a dongle when attached, else the simulated world), rtlsdr, sim,\n"
-           "             or a .cu8 / .cf32 recording (centre from its .sigmf-meta or --center-mhz)\n"
+           "             or an IQ recording: .cu8, .bin or .raw (rtl_sdr's bytes), .cs16, .cf32,\n"
+           "             or any file with a .sigmf-meta sidecar; replayed looping, resampled to\n"
+           "             2,048,000 samples/s (centre from the sidecar or --center-mhz)\n"
+           "  --rate     the recording's sample rate in Hz (default: its sidecar's, else\n"
+           "             2,048,000); overrides the sidecar, which may be missing or wrong\n"
            "  --speed    pace the simulated or recorded source at N times real time (default 1)\n"
            "  --seconds  end after S seconds of signal time\n"
            "  --documents  folder for bookmarks and recordings (default: your documents folder)\n"

@@ -7,11 +7,12 @@
 
 // Parsed command line of vantirel-cli: global options, the command and its options.
 struct CliArgs {
-    std::string source = "auto";  // auto | rtlsdr | sim | path to a .cu8/.cf32 recording
+    std::string source = "auto";  // auto | rtlsdr | sim | path to a recording
     double speed = 1.0;
     std::optional<double> seconds;
     std::optional<std::string> documents;
-    std::optional<double> recordingCenterMHz;  // for recordings without a sidecar
+    std::optional<double> recordingCenterMHz;     // for recordings without a sidecar
+    std::optional<double> recordingSampleRateHz;  // --rate: overrides a recording's sidecar
     std::string command;
     std::map<std::string, std::string> options;  // --name value
     std::vector<std::string> flags;              // --name (no value)

@@ -14,6 +14,7 @@ CliSession::CliSession(const CliArgs& args, std::shared_ptr<AudioTee> tee)
       signalSource(makeSignalSource({.choice = args.source,
                                      .speed = args.speed,
                                      .recordingCenterMHz = args.recordingCenterMHz,
+                                     .recordingSampleRateHz = args.recordingSampleRateHz,
                                      .audio = !args.hasFlag("no-audio"),
                                      .audioTee = std::move(tee)})) {
     ControllerDeps deps{

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -55,21 +56,22 @@ std::optional<SigMFMeta> readSigMF(const std::filesystem::path& metaPath, std::s
         const std::string name = type->is_string() ? type->get<std::string>() : type->dump();
         if (name == "cu8") {
             out.format = FileIQFormat::cu8;
+        } else if (name == "ci16_le") {
+            out.format = FileIQFormat::cs16;
         } else if (name == "cf32_le") {
             out.format = FileIQFormat::cf32;
         } else {
             error = "unsupported SigMF datatype \"" + name + "\" in " + where +
-                    " (expected cu8 or cf32_le)";
+                    " (expected cu8, ci16_le or cf32_le)";
             return std::nullopt;
         }
     }
     if (const nlohmann::json* rate = findKey(meta, "core:sample_rate")) {
-        const double hz = rate->is_number() ? rate->get<double>() : 0.0;
-        if (!(std::isfinite(hz) && hz > 0.0)) {
+        if (!rate->is_number()) {
             error = "SigMF metadata " + where + " has an invalid core:sample_rate";
             return std::nullopt;
         }
-        out.sampleRateHz = hz;
+        out.sampleRateHz = rate->get<double>();
     }
     if (const auto captures = meta.find("captures");
         captures != meta.end() && captures->is_array() && !captures->empty()) {
@@ -89,10 +91,44 @@ std::uint32_t byteSwap(std::uint32_t v) {
     return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
 }
 
+std::uintmax_t bytesPerSample(FileIQFormat format) {
+    switch (format) {
+        case FileIQFormat::cu8: return 2;
+        case FileIQFormat::cs16: return 4;
+        case FileIQFormat::cf32: return 8;
+    }
+    return 8;
+}
+
+std::optional<FileIQFormat> formatFromExtension(const std::string& ext) {
+    // rtl_sdr writes its raw bytes under whatever name it is given; .bin and .raw are the
+    // common ones.
+    if (ext == ".cu8" || ext == ".bin" || ext == ".raw") return FileIQFormat::cu8;
+    if (ext == ".cs16") return FileIQFormat::cs16;
+    if (ext == ".cf32") return FileIQFormat::cf32;
+    return std::nullopt;
+}
+
+std::string wholeNumberText(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", value);
+    return text;
+}
+
+void convertCS16(std::span<const std::uint8_t> bytes, std::span<IQSample> out) {
+    constexpr float kScale = 1.0f / 32'768.0f;
+    const auto value = [&](std::size_t at) {
+        const auto word = static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+        return static_cast<float>(static_cast<std::int16_t>(word)) * kScale;
+    };
+    for (std::size_t n = 0; n < out.size(); ++n) out[n] = {value(4 * n), value(4 * n + 2)};
+}
+
 }  // namespace
 
 std::unique_ptr<FileIQRecording> FileIQRecording::open(const std::filesystem::path& path,
-                                                       std::string& error) {
+                                                       std::string& error,
+                                                       std::optional<double> sampleRateHz) {
     const std::string where = path.string();
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file) {
@@ -118,33 +154,44 @@ std::unique_ptr<FileIQRecording> FileIQRecording::open(const std::filesystem::pa
         meta = readSigMF(metaPath, error);
         if (!meta) return nullptr;
     }
-    const std::string ext = lowerExtension(path);
     if (meta && meta->format) {
         info.format = *meta->format;
-    } else if (ext == ".cu8") {
-        info.format = FileIQFormat::cu8;
-    } else if (ext == ".cf32") {
-        info.format = FileIQFormat::cf32;
+    } else if (const std::optional<FileIQFormat> format =
+                   formatFromExtension(lowerExtension(path))) {
+        info.format = *format;
     } else {
         error = "recording " + where +
-                " has an unknown format (expected .cu8 or .cf32, or a SigMF sidecar with "
-                "core:datatype)";
+                " has an unknown format (expected .cu8, .bin, .raw, .cs16 or .cf32, or a SigMF "
+                "sidecar with core:datatype)";
         return nullptr;
     }
-    if (meta && meta->sampleRateHz) info.sampleRateHz = *meta->sampleRateHz;
+    if (sampleRateHz) {
+        info.sampleRateHz = *sampleRateHz;
+    } else if (meta && meta->sampleRateHz) {
+        info.sampleRateHz = *meta->sampleRateHz;
+    }
+    // Negated so that NaN fails too.
+    if (!(info.sampleRateHz >= kMinSampleRateHz && info.sampleRateHz <= kMaxSampleRateHz)) {
+        error = "recording " + where + ": sample rate " + wholeNumberText(info.sampleRateHz) +
+                " Hz " +
+                (sampleRateHz ? "(given)" : "(from " + metaPath.filename().string() + ")") +
+                " is outside " + wholeNumberText(kMinSampleRateHz / 1e3) + " kHz to " +
+                wholeNumberText(kMaxSampleRateHz / 1e6) + " MHz";
+        return nullptr;
+    }
     if (meta) info.centerFrequencyHz = meta->centerFrequencyHz;
 
-    const std::uintmax_t bytesPerSample = info.format == FileIQFormat::cu8 ? 2 : 8;
     if (sizeBytes == 0) {
         error = "recording " + where + " is empty";
         return nullptr;
     }
-    if (info.format == FileIQFormat::cf32 && sizeBytes % bytesPerSample != 0) {
+    const std::uintmax_t sampleBytes = bytesPerSample(info.format);
+    if (info.format == FileIQFormat::cf32 && sizeBytes % sampleBytes != 0) {
         error = "recording " + where + " is not a whole number of cf32 samples (" +
                 std::to_string(sizeBytes) + " bytes)";
         return nullptr;
     }
-    info.sampleCount = sizeBytes / bytesPerSample;
+    info.sampleCount = sizeBytes / sampleBytes;
     if (info.sampleCount == 0) {
         error = "recording " + where + " holds no complete IQ sample";
         return nullptr;
@@ -154,7 +201,8 @@ std::unique_ptr<FileIQRecording> FileIQRecording::open(const std::filesystem::pa
 
 FileIQRecording::FileIQRecording(FileHandle file, FileIQRecordingInfo info)
     : file(std::move(file)), recordingInfo(info) {
-    if (recordingInfo.format == FileIQFormat::cu8) raw.resize(2 * kRawChunkSamples);
+    if (recordingInfo.format != FileIQFormat::cf32)
+        raw.resize(bytesPerSample(recordingInfo.format) * kRawChunkSamples);
 }
 
 bool FileIQRecording::readLooping(std::span<IQSample> out) {
@@ -171,6 +219,10 @@ bool FileIQRecording::readLooping(std::span<IQSample> out) {
             if (std::fread(raw.data(), 2, n, file.get()) != n) return false;
             convertRTLBytes(std::span<const std::uint8_t>(raw.data(), 2 * n),
                             out.subspan(done, n));
+        } else if (recordingInfo.format == FileIQFormat::cs16) {
+            n = std::min(n, kRawChunkSamples);
+            if (std::fread(raw.data(), 4, n, file.get()) != n) return false;
+            convertCS16(std::span<const std::uint8_t>(raw.data(), 4 * n), out.subspan(done, n));
         } else {
             IQSample* dst = out.data() + done;
             if (std::fread(dst, sizeof(IQSample), n, file.get()) != n) return false;

@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "dsp/IQResampler.h"
 #include "platform/DebugLog.h"
 
 namespace {
@@ -17,6 +18,12 @@ using ReplayClock = std::chrono::steady_clock;
 
 // After a stall longer than this the schedule restarts from now instead of bursting.
 constexpr auto kMaxLateness = std::chrono::seconds(1);
+// Recorded samples read per resampler refill, whatever the buffer length.
+constexpr std::size_t kInputChunkSamples = 32'768;
+
+bool isDongleRate(std::uint32_t rateHz) {
+    return (rateHz > 225'000 && rateHz <= 300'000) || (rateHz > 900'000 && rateHz <= 3'200'000);
+}
 
 std::uint8_t toByte(double v) {
     return static_cast<std::uint8_t>(std::clamp(std::round(v * 127.5 + 127.5), 0.0, 255.0));
@@ -24,17 +31,74 @@ std::uint8_t toByte(double v) {
 
 double gainDBToAmplitude(double gainDB) { return std::pow(10.0, gainDB / 20.0); }
 
-// Turns recorded samples into the bytes a dongle tuned `shiftHz` away from the recording's
-// centre would deliver. The rotator is double precision and carries its phase across buffers
-// and retunes, so a shifted station stays phase-continuous.
+// The recording at the programmed rate. readLooping joins the file's end to its start, so
+// the resampler sees one endless stream and the loop point neither drops nor repeats samples.
+class ResampledReplay {
+public:
+    explicit ResampledReplay(FileIQRecording& recording)
+        : recording(recording), input(kInputChunkSamples) {}
+
+    // False, with `error` set, when no resampler can be made for the rate.
+    bool setOutputRate(double rateHz, std::string& error) {
+        if (rateHz == outputRateHz) return true;
+        const double recordedHz = recording.info().sampleRateHz;
+        resampler.reset();
+        if (rateHz != recordedHz) {
+            resampler =
+                IQResampler::create({.inputRateHz = recordedHz, .outputRateHz = rateHz}, error);
+            if (!resampler) return false;
+        }
+        outputRateHz = rateHz;
+        return true;
+    }
+
+    // False when the recording can no longer be read.
+    bool read(std::span<IQSample> out) {
+        std::size_t done = 0;
+        if (!resampler) {
+            // Recorded samples the resampler had not taken before the rate changed go first.
+            done = std::min(out.size(), pendingEnd - pendingBegin);
+            std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(pendingBegin), done,
+                        out.begin());
+            pendingBegin += done;
+            return recording.readLooping(out.subspan(done));
+        }
+        while (done < out.size()) {
+            if (pendingBegin == pendingEnd) {
+                if (!recording.readLooping(input)) return false;
+                pendingBegin = 0;
+                pendingEnd = input.size();
+            }
+            const std::span<const IQSample> pending(input.data() + pendingBegin,
+                                                    pendingEnd - pendingBegin);
+            const IQResampler::Progress p = resampler->process(pending, out.subspan(done));
+            // With input offered and room left soxr always moves; a stall would spin forever.
+            if (p.consumed == 0 && p.produced == 0) return false;
+            pendingBegin += p.consumed;
+            done += p.produced;
+        }
+        return true;
+    }
+
+private:
+    FileIQRecording& recording;
+    std::unique_ptr<IQResampler> resampler;  // none while the rates are equal
+    std::vector<IQSample> input;
+    std::size_t pendingBegin = 0;  // input[pendingBegin, pendingEnd) is read but not resampled
+    std::size_t pendingEnd = 0;
+    double outputRateHz = 0.0;
+};
+
+// Turns samples at the programmed rate into the bytes a dongle tuned `shiftHz` away from the
+// recording's centre would deliver. The rotator is double precision and carries its phase
+// across buffers and retunes, so a shifted station stays phase-continuous.
 class ReplayRenderer {
 public:
-    explicit ReplayRenderer(double sampleRateHz) : sampleRateHz(sampleRateHz) {}
-
-    void render(std::span<const IQSample> in, double shiftHz, double gain,
+    void render(std::span<const IQSample> in, double shiftHz, double sampleRateHz, double gain,
                 std::span<std::uint8_t> out) {
-        if (shiftHz != stepShiftHz) {
+        if (shiftHz != stepShiftHz || sampleRateHz != stepRateHz) {
             stepShiftHz = shiftHz;
+            stepRateHz = sampleRateHz;
             step = std::polar(1.0, -2.0 * std::numbers::pi * shiftHz / sampleRateHz);
         }
         const bool rotate = shiftHz != 0.0;
@@ -61,8 +125,8 @@ public:
     }
 
 private:
-    double sampleRateHz;
     double stepShiftHz = 0.0;
+    double stepRateHz = 0.0;
     std::complex<double> step{1.0, 0.0};
     std::complex<double> phasor{1.0, 0.0};
     std::mt19937 rng{20'480'000u};  // fixed seed: replays are repeatable
@@ -72,7 +136,7 @@ private:
 }  // namespace
 
 FileRtlSdrApi::FileRtlSdrApi(FileRtlSdrOptions options) : options(std::move(options)) {
-    if (!FileIQRecording::open(this->options.path, error)) return;
+    if (!FileIQRecording::open(this->options.path, error, this->options.sampleRateHz)) return;
     error.clear();
 }
 
@@ -95,7 +159,7 @@ std::uint32_t FileRtlSdrApi::getDeviceCount() {
     std::lock_guard guard(lock);
     if (deviceOpen) return 1;
     std::string why;
-    if (!FileIQRecording::open(options.path, why)) {
+    if (!FileIQRecording::open(options.path, why, options.sampleRateHz)) {
         error = why;
         return 0;
     }
@@ -115,7 +179,7 @@ int FileRtlSdrApi::open(Handle* handle, std::uint32_t index) {
         return kErrorBadRecording;
     }
     std::string why;
-    recording = FileIQRecording::open(options.path, why);
+    recording = FileIQRecording::open(options.path, why, options.sampleRateHz);
     if (!recording) {
         error = why;
         return kErrorBadRecording;
@@ -124,7 +188,7 @@ int FileRtlSdrApi::open(Handle* handle, std::uint32_t index) {
     const FileIQRecordingInfo& info = recording->info();
     recordingCenterHz = info.centerFrequencyHz ? info.centerFrequencyHz : options.centerFrequencyHz;
     tunedHz.reset();
-    sampleRateHz = static_cast<std::uint32_t>(std::lround(info.sampleRateHz));
+    sampleRateHz = kDefaultSampleRateHz;
     manualGain = false;
     gainTenthsDB = 0;
     cancelRequested = false;
@@ -152,12 +216,13 @@ int FileRtlSdrApi::close(Handle handle) {
 
 int FileRtlSdrApi::setSampleRate(Handle handle, std::uint32_t rateHz) {
     std::lock_guard guard(lock);
-    if (!isValid(handle) || rateHz == 0) return kErrorNotOpen;
+    if (!isValid(handle)) return kErrorNotOpen;
+    if (!isDongleRate(rateHz)) return kErrorBadSampleRate;
     sampleRateHz = rateHz;
     const double recorded = recording->info().sampleRateHz;
-    if (std::abs(recorded - rateHz) > 0.5)
-        DebugLog::writef("📼 recording rate %.0f Hz, programmed %u Hz: replaying unresampled",
-                         recorded, rateHz);
+    if (recorded != rateHz)
+        DebugLog::writef("📼 recording rate %.0f Hz, programmed %u Hz: resampling", recorded,
+                         rateHz);
     return 0;
 }
 
@@ -236,9 +301,11 @@ int FileRtlSdrApi::readAsync(Handle handle, ReadCallback callback, void* context
         std::max<std::uint32_t>(2, (bufferLength == 0 ? kDefaultBufferBytes : bufferLength) & ~1u);
     std::vector<std::uint8_t> bytes(lengthBytes);
     std::vector<IQSample> samples(lengthBytes / 2);
-    ReplayRenderer renderer(recording->info().sampleRateHz);
+    ResampledReplay replay(*recording);
+    ReplayRenderer renderer;
 
     int result = 0;
+    std::string why;
     auto deadline = ReplayClock::now();
     for (;;) {
         Snapshot s;
@@ -247,14 +314,21 @@ int FileRtlSdrApi::readAsync(Handle handle, ReadCallback callback, void* context
             if (cancelRequested) break;
             s = snapshot();
         }
-        if (!recording->readLooping(samples)) {
+        if (!replay.setOutputRate(s.sampleRateHz, why)) {
+            std::lock_guard guard(lock);
+            error = "recording " + options.path.string() + ": " + why;
+            result = kErrorReadFailed;
+            break;
+        }
+        if (!replay.read(samples)) {
             std::lock_guard guard(lock);
             error = "recording " + options.path.string() + " can no longer be read";
             result = kErrorReadFailed;
             break;
         }
+        // from here on: the programmed rate
         if (s.shiftHz)
-            renderer.render(samples, *s.shiftHz, s.gain, bytes);
+            renderer.render(samples, *s.shiftHz, s.sampleRateHz, s.gain, bytes);
         else
             renderer.renderEmptyBand(s.gain, bytes);
         callback(bytes.data(), lengthBytes, context);

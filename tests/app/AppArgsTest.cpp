@@ -31,11 +31,20 @@ TEST(AppArgsTest, ReadsEveryFlag) {
     EXPECT_FALSE(defaults.stateFile.has_value());
 }
 
+TEST(AppArgsTest, RecordingOptionsReachTheSource) {
+    const AppArgs args = parseAppArgs({"--source", "/tmp/modes1.bin", "--rate", "2000000", "--center-mhz", "1090"});
+    EXPECT_EQ(args.source.choice, "/tmp/modes1.bin");
+    EXPECT_EQ(args.source.recordingSampleRateHz, 2'000'000.0);
+    EXPECT_EQ(args.source.recordingCenterMHz, 1090.0);
+    const AppArgs defaults = parseAppArgs({});
+    EXPECT_FALSE(defaults.source.recordingSampleRateHz.has_value());  // the sidecar decides
+}
+
 TEST(AppArgsTest, RejectsWhatItDoesNotKnow) {
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},           {"--source"},           {"--speed", "fast"},   {"--speed", "0"},
         {"--section", "radio"}, {"--popover", "map"},  {"--size", "100x100"}, {"--size", "wide"},
-        {"--after", "2s"},
+        {"--after", "2s"},      {"--rate", "2M"},       {"--rate"},
     };
     for (const std::vector<std::string>& words : bad) {
         SCOPED_TRACE(words.front() + (words.size() > 1 ? " " + words[1] : ""));
