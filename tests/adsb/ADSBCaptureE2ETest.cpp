@@ -9,7 +9,9 @@
 
 #include "adsb/ADSBFields.h"
 #include "control/SDRController.h"
+#include "sim/RFScene.h"
 #include "sim/SignalSource.h"
+#include "support/SimulatedReceiver.h"
 
 // The receiver on a real over-the-air recording (modes1.bin, 2.0 MS/s unsigned 8-bit IQ from a
 // dongle at 1090 MHz; its origin is recorded beside it in the shared captures folder). An
@@ -79,4 +81,21 @@ TEST(ADSBCaptureE2ETest, RealCaptureYieldsTheAircraftAnEstablishedDecoderSees) {
     EXPECT_LE(*heard.altitudes.begin(), 21'100);
     EXPECT_GE(*heard.altitudes.rbegin(), 23'300);
     EXPECT_LE(*heard.altitudes.rbegin(), 24'500);
+}
+
+TEST(ADSBCaptureE2ETest, NoiseAloneNeverMakesAnAircraft) {
+    // An empty 1090 MHz band on the simulated dongle (receiver noise, DC spike, 8-bit
+    // quantisation, the demo's gain) for three minutes of signal, replayed fast. Any message
+    // delivered here would be a false aircraft.
+    SimulatedReceiver rx(30.0, std::make_shared<RFScene>());
+    SDRController& c = *rx.controller;
+    std::atomic<int> delivered{0};
+    c.addADSBListener([&](const ADSBTrackUpdate&) { ++delivered; });
+    c.start();
+    ASSERT_TRUE(c.isRunning) << c.statusText;
+    c.setADSBEnabled(true);
+    rx.run(180.0);
+    EXPECT_EQ(delivered.load(), 0);
+    EXPECT_TRUE(c.adsbAircraft.empty());
+    EXPECT_NE(c.adsbDebugInfo.find("Validni: 0"), std::string::npos) << c.adsbDebugInfo;
 }
