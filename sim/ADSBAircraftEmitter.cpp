@@ -33,16 +33,23 @@ std::uint64_t mix(std::uint64_t z) {
     return z ^ (z >> 31);
 }
 
-double unit(std::uint64_t h) { return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0); }
+double unit(std::uint64_t h) {
+    return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0);
+}
 
 // Replies to interrogations cannot wait; squitters give way to them and to each other.
 int precedenceOf(ADSBReplyKind kind) {
     switch (kind) {
-    case ADSBReplyKind::acquisitionSquitter: return 0;
-    case ADSBReplyKind::identification: return 1;
-    case ADSBReplyKind::velocity: return 2;
-    case ADSBReplyKind::position: return 3;
-    default: return 4;
+        case ADSBReplyKind::acquisitionSquitter:
+            return 0;
+        case ADSBReplyKind::identification:
+            return 1;
+        case ADSBReplyKind::velocity:
+            return 2;
+        case ADSBReplyKind::position:
+            return 3;
+        default:
+            return 4;
     }
 }
 
@@ -57,7 +64,8 @@ void ADSBAircraftEmitter::tabulateResponses() {
     responses.reserve(cfg.flights.size());
     reachUs = 0.0;
     for (const ADSBFlight& f : cfg.flights) {
-        responses.emplace_back(f.pulse, cfg.filter, cfg.sampleRateHz, f.carrierOffsetHz + cfg.offsetHz);
+        responses.emplace_back(f.pulse, cfg.filter, cfg.sampleRateHz,
+                               f.carrierOffsetHz + cfg.offsetHz);
         reachUs = std::max({reachUs, -responses.back().beginUs(), responses.back().endUs()});
     }
     responsesOffsetHz = cfg.offsetHz;
@@ -69,32 +77,72 @@ void ADSBAircraftEmitter::setOffsetHz(double hz) {
 }
 
 ADSBEmitterConfig ADSBAircraftEmitter::demoConfig(double referenceLatitudeDeg,
-                                                   double referenceLongitudeDeg) {
+                                                  double referenceLongitudeDeg) {
     ADSBEmitterConfig config;
     const double lat = referenceLatitudeDeg;
     const double lon = referenceLongitudeDeg;
     config.flights = {
-        {.icao = 0x4CA7B2, .callsign = "RYR7QW", .startLatitudeDeg = lat + 0.25,
-         .startLongitudeDeg = lon - 0.30, .startAltitudeFeet = 37'000.0, .groundSpeedKnots = 452.0,
-         .trackDeg = 118.0, .verticalRateFpm = 0.0, .amplitude = 0.12f, .carrierOffsetHz = 180'000.0,
-         .squawk = 02143, .pulse = {.riseUs = 0.06, .decayUs = 0.09, .widthUs = 0.49}},
-        {.icao = 0x3C6DD4, .callsign = "DLH4KT", .startLatitudeDeg = lat - 0.18,
-         .startLongitudeDeg = lon + 0.22, .startAltitudeFeet = 8'000.0, .groundSpeedKnots = 265.0,
-         .trackDeg = 305.0, .verticalRateFpm = 1'856.0, .amplitude = 0.30f, .carrierOffsetHz = -210'000.0,
-         .squawk = 01000, .pulse = {.riseUs = 0.09, .decayUs = 0.15, .widthUs = 0.52}},
-        {.icao = 0x501C4F, .callsign = "CTN431", .startLatitudeDeg = lat + 0.05,
-         .startLongitudeDeg = lon + 0.40, .startAltitudeFeet = 24'000.0, .groundSpeedKnots = 380.0,
-         .trackDeg = 212.0, .verticalRateFpm = -1'216.0, .amplitude = 0.05f, .carrierOffsetHz = 95'000.0,
-         .squawk = 04671, .pulse = {.riseUs = 0.05, .decayUs = 0.07, .widthUs = 0.47}},
+        {.icao = 0x4CA7B2,
+         .callsign = "RYR7QW",
+         .startLatitudeDeg = lat + 0.25,
+         .startLongitudeDeg = lon - 0.30,
+         .startAltitudeFeet = 37'000.0,
+         .groundSpeedKnots = 452.0,
+         .trackDeg = 118.0,
+         .verticalRateFpm = 0.0,
+         .amplitude = 0.12f,
+         .carrierOffsetHz = 180'000.0,
+         .squawk = 02143,
+         .pulse = {.riseUs = 0.06, .decayUs = 0.09, .widthUs = 0.49}},
+        {.icao = 0x3C6DD4,
+         .callsign = "DLH4KT",
+         .startLatitudeDeg = lat - 0.18,
+         .startLongitudeDeg = lon + 0.22,
+         .startAltitudeFeet = 8'000.0,
+         .groundSpeedKnots = 265.0,
+         .trackDeg = 305.0,
+         .verticalRateFpm = 1'856.0,
+         .amplitude = 0.30f,
+         .carrierOffsetHz = -210'000.0,
+         .squawk = 01000,
+         .pulse = {.riseUs = 0.09, .decayUs = 0.15, .widthUs = 0.52}},
+        {.icao = 0x501C4F,
+         .callsign = "CTN431",
+         .startLatitudeDeg = lat + 0.05,
+         .startLongitudeDeg = lon + 0.40,
+         .startAltitudeFeet = 24'000.0,
+         .groundSpeedKnots = 380.0,
+         .trackDeg = 212.0,
+         .verticalRateFpm = -1'216.0,
+         .amplitude = 0.05f,
+         .carrierOffsetHz = 95'000.0,
+         .squawk = 04671,
+         .pulse = {.riseUs = 0.05, .decayUs = 0.07, .widthUs = 0.47}},
         // Distant traffic: weaker, heading across the area rather than out of it.
-        {.icao = 0x44A1F3, .callsign = "AUA71P", .startLatitudeDeg = lat + 1.05,
-         .startLongitudeDeg = lon + 0.45, .startAltitudeFeet = 39'000.0, .groundSpeedKnots = 468.0,
-         .trackDeg = 160.0, .verticalRateFpm = 0.0, .amplitude = 0.04f, .carrierOffsetHz = -270'000.0,
-         .squawk = 06412, .pulse = {.riseUs = 0.08, .decayUs = 0.18, .widthUs = 0.53}},
-        {.icao = 0x471E62, .callsign = "WZZ3RB", .startLatitudeDeg = lat - 0.85,
-         .startLongitudeDeg = lon - 1.10, .startAltitudeFeet = 33'000.0, .groundSpeedKnots = 441.0,
-         .trackDeg = 62.0, .verticalRateFpm = 0.0, .amplitude = 0.05f, .carrierOffsetHz = 240'000.0,
-         .squawk = 05307, .pulse = {.riseUs = 0.07, .decayUs = 0.11, .widthUs = 0.50}},
+        {.icao = 0x44A1F3,
+         .callsign = "AUA71P",
+         .startLatitudeDeg = lat + 1.05,
+         .startLongitudeDeg = lon + 0.45,
+         .startAltitudeFeet = 39'000.0,
+         .groundSpeedKnots = 468.0,
+         .trackDeg = 160.0,
+         .verticalRateFpm = 0.0,
+         .amplitude = 0.04f,
+         .carrierOffsetHz = -270'000.0,
+         .squawk = 06412,
+         .pulse = {.riseUs = 0.08, .decayUs = 0.18, .widthUs = 0.53}},
+        {.icao = 0x471E62,
+         .callsign = "WZZ3RB",
+         .startLatitudeDeg = lat - 0.85,
+         .startLongitudeDeg = lon - 1.10,
+         .startAltitudeFeet = 33'000.0,
+         .groundSpeedKnots = 441.0,
+         .trackDeg = 62.0,
+         .verticalRateFpm = 0.0,
+         .amplitude = 0.05f,
+         .carrierOffsetHz = 240'000.0,
+         .squawk = 05307,
+         .pulse = {.riseUs = 0.07, .decayUs = 0.11, .widthUs = 0.50}},
     };
     return config;
 }
@@ -119,7 +167,8 @@ ADSBEmitterConfig ADSBAircraftEmitter::busySkyConfig(std::uint64_t seed, int air
         const double levelDB = settings.strongestLevelDB -
                                share * (settings.strongestLevelDB - settings.weakestLevelDB);
         // Free-space loss: 6 dB weaker at twice the distance.
-        const double km = std::max(kNearestKm, kFarthestKm * std::pow(10.0, -(levelDB - settings.weakestLevelDB) / 20.0));
+        const double km = std::max(
+            kNearestKm, kFarthestKm * std::pow(10.0, -(levelDB - settings.weakestLevelDB) / 20.0));
         const double bearingRad = uniform(0.0, 2.0 * kPi);
         const double lat = settings.referenceLatitudeDeg + km * std::cos(bearingRad) / kKmPerDegree;
         const double lon = settings.referenceLongitudeDeg +
@@ -130,21 +179,24 @@ ADSBEmitterConfig ADSBAircraftEmitter::busySkyConfig(std::uint64_t seed, int air
             icao = rng.nextU32() & 0xFFFFFFu;
         }
         const bool isNear = km < 40.0;
-        const double verticalRate = rng.uniform() < 0.7 ? 0.0 : 64.0 * std::round(uniform(-40.0, 40.0));
+        const double verticalRate =
+            rng.uniform() < 0.7 ? 0.0 : 64.0 * std::round(uniform(-40.0, 40.0));
         config.flights.push_back({
             .icao = icao,
             .callsign = std::string(kAirlines[rng.nextU32() % std::size(kAirlines)]) +
                         std::to_string(1 + rng.nextU32() % 9999),
             .startLatitudeDeg = lat,
             .startLongitudeDeg = lon,
-            .startAltitudeFeet = 100.0 * std::round(isNear ? uniform(20.0, 120.0) : uniform(150.0, 410.0)),
+            .startAltitudeFeet =
+                100.0 * std::round(isNear ? uniform(20.0, 120.0) : uniform(150.0, 410.0)),
             .groundSpeedKnots = std::round(isNear ? uniform(160.0, 300.0) : uniform(380.0, 490.0)),
             .trackDeg = std::round(uniform(0.0, 359.0)),
             .verticalRateFpm = verticalRate,
             .amplitude = amplitudeForLevelDB(levelDB, settings.noiseSigma),
             .carrierOffsetHz = std::round(uniform(-1.0, 1.0) * settings.maxCarrierOffsetHz),
             .squawk = static_cast<int>(01000 * (1 + rng.nextU32() % 6) + rng.nextU32() % 01000),
-            .pulse = {.riseUs = uniform(0.05, 0.1), .decayUs = uniform(0.05, 0.2),
+            .pulse = {.riseUs = uniform(0.05, 0.1),
+                      .decayUs = uniform(0.05, 0.2),
                       .widthUs = uniform(0.45, 0.55)},
             .hasExtendedSquitter = n % 8 != 5,
         });
@@ -175,12 +227,14 @@ ADSBFlightState ADSBAircraftEmitter::stateAt(std::size_t flight, double timeSeco
     const double distanceNm = f.groundSpeedKnots * t / 3600.0;
     const double trackRad = f.trackDeg * kPi / 180.0;
     const double lat = f.startLatitudeDeg + distanceNm * std::cos(trackRad) / 60.0;
-    double lon = f.startLongitudeDeg +
-                 distanceNm * std::sin(trackRad) / (60.0 * std::cos(f.startLatitudeDeg * kPi / 180.0));
+    double lon = f.startLongitudeDeg + distanceNm * std::sin(trackRad) /
+                                           (60.0 * std::cos(f.startLatitudeDeg * kPi / 180.0));
     lon = lon - 360.0 * std::floor((lon + 180.0) / 360.0);
-    return {.latitudeDeg = lat, .longitudeDeg = lon,
+    return {.latitudeDeg = lat,
+            .longitudeDeg = lon,
             .altitudeFeet = f.startAltitudeFeet + f.verticalRateFpm * t / 60.0,
-            .groundSpeedKnots = f.groundSpeedKnots, .trackDeg = f.trackDeg,
+            .groundSpeedKnots = f.groundSpeedKnots,
+            .trackDeg = f.trackDeg,
             .verticalRateFpm = f.verticalRateFpm};
 }
 
@@ -199,53 +253,58 @@ ADSBScheduledFrame ADSBAircraftEmitter::frameAt(std::size_t flight, Stream strea
         .carrierPhaseRad = 2.0 * kPi * unit(hash(flight, id + 16, slot))};
     const ADSBReplyFields reply{.icao = f.icao, .altitudeFeet = altitude, .squawk = f.squawk};
     switch (stream) {
-    case Stream::identification:
-        frame.kind = ADSBReplyKind::identification;
-        frame.bytes = ADSBEncoder::identification({.icao = f.icao, .callsign = f.callsign});
-        break;
-    case Stream::position:
-        frame.kind = ADSBReplyKind::position;
-        frame.bytes = ADSBEncoder::airbornePosition(
-            {.icao = f.icao, .latitudeDeg = st.latitudeDeg, .longitudeDeg = st.longitudeDeg,
-             .altitudeFeet = altitude, .isOdd = (slot % 2) == 1});
-        break;
-    case Stream::velocity:
-        frame.kind = ADSBReplyKind::velocity;
-        frame.bytes = ADSBEncoder::airborneVelocity(
-            {.icao = f.icao, .groundSpeedKnots = st.groundSpeedKnots, .trackDeg = st.trackDeg,
-             .verticalRateFpm = static_cast<int>(std::lround(st.verticalRateFpm))});
-        break;
-    case Stream::acquisition:
-    case Stream::allCall:
-        frame.kind = stream == Stream::acquisition ? ADSBReplyKind::acquisitionSquitter
-                                                   : ADSBReplyKind::allCallReply;
-        frame.bytes = ADSBEncoder::allCallReply(reply);
-        break;
-    case Stream::rollCall: {
-        // Mix of a radar that mostly asks for altitude and Comm-B registers, sometimes identity.
-        const double which = unit(hash(flight, id + 48, slot));
-        // The level the crew has selected: where the climb or descent will end, in thousands.
-        const double target = st.altitudeFeet + 2.0 * st.verticalRateFpm;
-        const std::uint64_t mb =
-            unit(hash(flight, id + 64, slot)) < 0.5
-                ? ADSBEncoder::identificationMB(f.callsign)
-                : ADSBEncoder::verticalIntentionMB(
-                      static_cast<int>(1000.0 * std::round(target / 1000.0)), 1013.2);
-        if (which < 0.4) {
-            frame.kind = ADSBReplyKind::altitudeReply;
-            frame.bytes = ADSBEncoder::altitudeReply(reply);
-        } else if (which < 0.5) {
-            frame.kind = ADSBReplyKind::identityReply;
-            frame.bytes = ADSBEncoder::identityReply(reply);
-        } else if (which < 0.85) {
-            frame.kind = ADSBReplyKind::commBAltitudeReply;
-            frame.bytes = ADSBEncoder::commBAltitudeReply(reply, mb);
-        } else {
-            frame.kind = ADSBReplyKind::commBIdentityReply;
-            frame.bytes = ADSBEncoder::commBIdentityReply(reply, mb);
+        case Stream::identification:
+            frame.kind = ADSBReplyKind::identification;
+            frame.bytes = ADSBEncoder::identification({.icao = f.icao, .callsign = f.callsign});
+            break;
+        case Stream::position:
+            frame.kind = ADSBReplyKind::position;
+            frame.bytes = ADSBEncoder::airbornePosition({.icao = f.icao,
+                                                         .latitudeDeg = st.latitudeDeg,
+                                                         .longitudeDeg = st.longitudeDeg,
+                                                         .altitudeFeet = altitude,
+                                                         .isOdd = (slot % 2) == 1});
+            break;
+        case Stream::velocity:
+            frame.kind = ADSBReplyKind::velocity;
+            frame.bytes = ADSBEncoder::airborneVelocity(
+                {.icao = f.icao,
+                 .groundSpeedKnots = st.groundSpeedKnots,
+                 .trackDeg = st.trackDeg,
+                 .verticalRateFpm = static_cast<int>(std::lround(st.verticalRateFpm))});
+            break;
+        case Stream::acquisition:
+        case Stream::allCall:
+            frame.kind = stream == Stream::acquisition ? ADSBReplyKind::acquisitionSquitter
+                                                       : ADSBReplyKind::allCallReply;
+            frame.bytes = ADSBEncoder::allCallReply(reply);
+            break;
+        case Stream::rollCall: {
+            // Mix of a radar that mostly asks for altitude and Comm-B registers, sometimes
+            // identity.
+            const double which = unit(hash(flight, id + 48, slot));
+            // The level the crew has selected: where the climb or descent will end, in thousands.
+            const double target = st.altitudeFeet + 2.0 * st.verticalRateFpm;
+            const std::uint64_t mb =
+                unit(hash(flight, id + 64, slot)) < 0.5
+                    ? ADSBEncoder::identificationMB(f.callsign)
+                    : ADSBEncoder::verticalIntentionMB(
+                          static_cast<int>(1000.0 * std::round(target / 1000.0)), 1013.2);
+            if (which < 0.4) {
+                frame.kind = ADSBReplyKind::altitudeReply;
+                frame.bytes = ADSBEncoder::altitudeReply(reply);
+            } else if (which < 0.5) {
+                frame.kind = ADSBReplyKind::identityReply;
+                frame.bytes = ADSBEncoder::identityReply(reply);
+            } else if (which < 0.85) {
+                frame.kind = ADSBReplyKind::commBAltitudeReply;
+                frame.bytes = ADSBEncoder::commBAltitudeReply(reply, mb);
+            } else {
+                frame.kind = ADSBReplyKind::commBIdentityReply;
+                frame.bytes = ADSBEncoder::commBIdentityReply(reply, mb);
+            }
+            break;
         }
-        break;
-    }
     }
     frame.bitCount = ADSBEncoder::bitCountOf(frame.bytes);
     return frame;
@@ -259,19 +318,32 @@ void ADSBAircraftEmitter::collect(std::size_t flight, Stream stream, double firs
     };
     Schedule s;
     switch (stream) {
-    case Stream::identification: s = f.hasExtendedSquitter ? kIdentification : Schedule{}; break;
-    case Stream::position: s = f.hasExtendedSquitter ? kPosition : Schedule{}; break;
-    case Stream::velocity: s = f.hasExtendedSquitter ? kVelocity : Schedule{}; break;
-    case Stream::acquisition: s = cfg.sendsAcquisitionSquitters ? kAcquisition : Schedule{}; break;
-    case Stream::allCall: s = everyReply(cfg.allCallRepliesPerSecond); break;
-    case Stream::rollCall: s = everyReply(cfg.rollCallRepliesPerSecond); break;
+        case Stream::identification:
+            s = f.hasExtendedSquitter ? kIdentification : Schedule{};
+            break;
+        case Stream::position:
+            s = f.hasExtendedSquitter ? kPosition : Schedule{};
+            break;
+        case Stream::velocity:
+            s = f.hasExtendedSquitter ? kVelocity : Schedule{};
+            break;
+        case Stream::acquisition:
+            s = cfg.sendsAcquisitionSquitters ? kAcquisition : Schedule{};
+            break;
+        case Stream::allCall:
+            s = everyReply(cfg.allCallRepliesPerSecond);
+            break;
+        case Stream::rollCall:
+            s = everyReply(cfg.rollCallRepliesPerSecond);
+            break;
     }
     if (s.periodSeconds <= 0.0) return;
     const auto id = static_cast<std::uint64_t>(stream);
     const double phase = s.periodSeconds * unit(hash(flight, id, 0xFFFF'FFFFull));
     const double t0 = firstSample / cfg.sampleRateHz;
     const double t1 = endSample / cfg.sampleRateHz;
-    const double kFirst = std::max(0.0, std::floor((t0 - phase - s.jitterSeconds) / s.periodSeconds));
+    const double kFirst =
+        std::max(0.0, std::floor((t0 - phase - s.jitterSeconds) / s.periodSeconds));
     const double kLast = std::ceil((t1 - phase + s.jitterSeconds) / s.periodSeconds);
     for (double kd = kFirst; kd <= kLast; kd += 1.0) {
         const auto k = static_cast<std::uint64_t>(kd);
@@ -300,14 +372,15 @@ std::vector<ADSBScheduledFrame> ADSBAircraftEmitter::candidatesBetween(double fi
             if (a.startSample < firstSample || a.startSample >= endSample) continue;
             const double aEnd = a.startSample + durationSamples(a.bitCount);
             const int rank = precedenceOf(a.kind);
-            const bool blocked = std::any_of(wide.begin(), wide.end(), [&](const ADSBScheduledFrame& b) {
-                if (&b == &a || b.startSample >= aEnd ||
-                    b.startSample + durationSamples(b.bitCount) <= a.startSample) {
-                    return false;
-                }
-                const int other = precedenceOf(b.kind);
-                return other > rank || (other == rank && b.startSample < a.startSample);
-            });
+            const bool blocked =
+                std::any_of(wide.begin(), wide.end(), [&](const ADSBScheduledFrame& b) {
+                    if (&b == &a || b.startSample >= aEnd ||
+                        b.startSample + durationSamples(b.bitCount) <= a.startSample) {
+                        return false;
+                    }
+                    const int other = precedenceOf(b.kind);
+                    return other > rank || (other == rank && b.startSample < a.startSample);
+                });
             if (!blocked) sent.push_back(a);
         }
     }
@@ -318,7 +391,8 @@ std::vector<ADSBScheduledFrame> ADSBAircraftEmitter::framesBetween(double firstS
                                                                    double endSample) const {
     const double guard = kOverlapGuardUs * 1e-6 * cfg.sampleRateHz;
     const double margin = durationSamples(112) + guard + 1.0;
-    std::vector<ADSBScheduledFrame> all = candidatesBetween(firstSample - margin, endSample + margin);
+    std::vector<ADSBScheduledFrame> all =
+        candidatesBetween(firstSample - margin, endSample + margin);
     std::sort(all.begin(), all.end(), [](const ADSBScheduledFrame& a, const ADSBScheduledFrame& b) {
         return a.startSample < b.startSample;
     });

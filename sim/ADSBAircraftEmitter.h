@@ -21,9 +21,9 @@ struct ADSBFlight {
     double groundSpeedKnots = 0.0;
     double trackDeg = 0.0;
     double verticalRateFpm = 0.0;
-    float amplitude = 0.2f;           // pulse height at the dongle, IQ full scale 1.0
-    double carrierOffsetHz = 0.0;     // transponder frequency error, Annex 10 allows ±1 MHz
-    int squawk = 07000;               // Mode A code, four octal digits
+    float amplitude = 0.2f;        // pulse height at the dongle, IQ full scale 1.0
+    double carrierOffsetHz = 0.0;  // transponder frequency error, Annex 10 allows ±1 MHz
+    int squawk = 07000;            // Mode A code, four octal digits
     ADSBPulseEdges pulse{};
     bool hasExtendedSquitter = true;  // false: a Mode S transponder without ADS-B out
 };
@@ -39,11 +39,11 @@ struct ADSBFlightState {
 
 struct ADSBEmitterConfig {
     std::vector<ADSBFlight> flights;
-    std::uint64_t seed = 1;           // reply timing, carrier phases, levels, Comm-B contents
+    std::uint64_t seed = 1;  // reply timing, carrier phases, levels, Comm-B contents
     double sampleRateHz = 2'048'000.0;
-    double offsetHz = 0.0;            // 1090 MHz minus the receiver's centre
+    double offsetHz = 0.0;  // 1090 MHz minus the receiver's centre
     double legSeconds = 1800.0;
-    float noiseSigma = 0.0f;          // per I and Q; 0 when the dongle adds receiver noise
+    float noiseSigma = 0.0f;  // per I and Q; 0 when the dongle adds receiver noise
     ADSBReceiveFilter filter{};
     // Replies per aircraft to ground interrogations; 0 where no radar sees the aircraft.
     double allCallRepliesPerSecond = 1.5;   // DF11, on top of the acquisition squitters
@@ -56,9 +56,9 @@ struct ADSBEmitterConfig {
 struct ADSBSkySettings {
     double referenceLatitudeDeg = 45.815;
     double referenceLongitudeDeg = 15.982;
-    float noiseSigma = 0.01f;        // per I and Q; the levels are stated against it
-    bool addsNoise = true;           // false: the dongle adds noise; levels still refer to sigma
-    double weakestLevelDB = 0.0;     // see ADSBAircraftEmitter::amplitudeForLevelDB
+    float noiseSigma = 0.01f;     // per I and Q; the levels are stated against it
+    bool addsNoise = true;        // false: the dongle adds noise; levels still refer to sigma
+    double weakestLevelDB = 0.0;  // see ADSBAircraftEmitter::amplitudeForLevelDB
     double strongestLevelDB = 40.0;
     double maxCarrierOffsetHz = 300'000.0;
     double sampleRateHz = 2'048'000.0;
@@ -66,15 +66,15 @@ struct ADSBSkySettings {
 
 // What a reply is, by the transponder's reason to send it.
 enum class ADSBReplyKind {
-    identification,        // DF17 type 1-4
-    position,              // DF17 type 9-18
-    velocity,              // DF17 type 19
-    acquisitionSquitter,   // DF11, unsolicited
-    allCallReply,          // DF11
-    altitudeReply,         // DF4
-    identityReply,         // DF5
-    commBAltitudeReply,    // DF20
-    commBIdentityReply,    // DF21
+    identification,       // DF17 type 1-4
+    position,             // DF17 type 9-18
+    velocity,             // DF17 type 19
+    acquisitionSquitter,  // DF11, unsolicited
+    allCallReply,         // DF11
+    altitudeReply,        // DF4
+    identityReply,        // DF5
+    commBAltitudeReply,   // DF20
+    commBIdentityReply,   // DF21
 };
 
 // A frame the emitter sends: which flight, when (the first preamble pulse's leading edge, in
@@ -83,12 +83,12 @@ struct ADSBScheduledFrame {
     std::size_t flight = 0;
     double startSample = 0.0;
     ADSBFrameBytes bytes{};
-    int bitCount = 112;                  // 56 or 112; bytes past bitCount / 8 are zero
+    int bitCount = 112;  // 56 or 112; bytes past bitCount / 8 are zero
     ADSBReplyKind kind = ADSBReplyKind::position;
-    float amplitude = 0.0f;              // this reply's pulse height, IQ full scale 1.0
-    double carrierOffsetHz = 0.0;        // the transponder's own, before the tuned offset
-    double carrierPhaseRad = 0.0;        // at startSample
-    bool isOverlapped = false;           // another reply is on the air within 1 µs of this one
+    float amplitude = 0.0f;        // this reply's pulse height, IQ full scale 1.0
+    double carrierOffsetHz = 0.0;  // the transponder's own, before the tuned offset
+    double carrierPhaseRad = 0.0;  // at startSample
+    bool isOverlapped = false;     // another reply is on the air within 1 µs of this one
 };
 
 // Aircraft on 1090 MHz as a real dongle hears them. Each transponder squitters (DO-260 rates:
@@ -156,5 +156,5 @@ private:
     ADSBEmitterConfig cfg;
     std::vector<ADSBPulseResponse> responses;  // per flight, at its offset plus responsesOffsetHz
     double responsesOffsetHz = 0.0;
-    double reachUs = 0.0;                      // widest response's spread past its pulse
+    double reachUs = 0.0;  // widest response's spread past its pulse
 };

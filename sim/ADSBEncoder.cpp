@@ -24,8 +24,8 @@ void putBits(ADSBFrameBytes& frame, int firstBit, int count, std::uint64_t value
 
 ADSBFrameBytes header(std::uint32_t icao) {
     ADSBFrameBytes frame{};
-    putBits(frame, 0, 5, 17);    // DF17
-    putBits(frame, 5, 3, 5);     // CA 5: airborne, level 2 transponder
+    putBits(frame, 0, 5, 17);  // DF17
+    putBits(frame, 5, 3, 5);   // CA 5: airborne, level 2 transponder
     putBits(frame, 8, 24, icao & 0xFFFFFFu);
     return frame;
 }
@@ -38,7 +38,9 @@ int characterCode(char c) {
     return 32;  // space for anything else
 }
 
-double floorMod(double x, double y) { return x - y * std::floor(x / y); }
+double floorMod(double x, double y) {
+    return x - y * std::floor(x / y);
+}
 
 }  // namespace
 
@@ -48,7 +50,8 @@ ADSBFrameBytes ADSBEncoder::identification(const ADSBIdentificationFields& field
     putBits(frame, 37, 3, static_cast<std::uint64_t>(fields.category));
     for (int k = 0; k < 8; ++k) {
         const char c = k < static_cast<int>(fields.callsign.size())
-                           ? fields.callsign[static_cast<std::size_t>(k)] : ' ';
+                           ? fields.callsign[static_cast<std::size_t>(k)]
+                           : ' ';
         putBits(frame, 40 + 6 * k, 6, static_cast<std::uint64_t>(characterCode(c)));
     }
     setParity(frame);
@@ -58,7 +61,7 @@ ADSBFrameBytes ADSBEncoder::identification(const ADSBIdentificationFields& field
 ADSBFrameBytes ADSBEncoder::airbornePosition(const ADSBPositionFields& fields) {
     ADSBFrameBytes frame = header(fields.icao);
     putBits(frame, 32, 5, static_cast<std::uint64_t>(fields.typeCode));
-    putBits(frame, 37, 2, 0);    // surveillance status: no condition
+    putBits(frame, 37, 2, 0);  // surveillance status: no condition
     putBits(frame, 39, 1, 0);
     // 25 ft altitude code: N = (alt + 1000) / 25 in 11 bits with the Q bit inserted as the 8th.
     const long n = std::clamp(std::lround((fields.altitudeFeet + 1000) / 25.0), 0L, 2047L);
@@ -66,7 +69,7 @@ ADSBFrameBytes ADSBEncoder::airbornePosition(const ADSBPositionFields& fields) {
     putBits(frame, 40, 7, un >> 4);
     putBits(frame, 47, 1, 1);
     putBits(frame, 48, 4, un & 0xFu);
-    putBits(frame, 52, 1, 0);    // time not synchronised to UTC
+    putBits(frame, 52, 1, 0);  // time not synchronised to UTC
     putBits(frame, 53, 1, fields.isOdd ? 1 : 0);
     const ADSBCPRCode cpr = encodeCPR(fields.latitudeDeg, fields.longitudeDeg, fields.isOdd);
     putBits(frame, 54, 17, cpr.latitudeCPR);
@@ -78,10 +81,10 @@ ADSBFrameBytes ADSBEncoder::airbornePosition(const ADSBPositionFields& fields) {
 ADSBFrameBytes ADSBEncoder::airborneVelocity(const ADSBVelocityFields& fields) {
     ADSBFrameBytes frame = header(fields.icao);
     putBits(frame, 32, 5, 19);
-    putBits(frame, 37, 3, 1);    // subtype 1: ground speed, subsonic
-    putBits(frame, 40, 1, 0);    // intent change
-    putBits(frame, 41, 1, 0);    // IFR capability
-    putBits(frame, 42, 3, 1);    // NUCr
+    putBits(frame, 37, 3, 1);  // subtype 1: ground speed, subsonic
+    putBits(frame, 40, 1, 0);  // intent change
+    putBits(frame, 41, 1, 0);  // IFR capability
+    putBits(frame, 42, 3, 1);  // NUCr
     const double trackRad = fields.trackDeg * kPi / 180.0;
     const double east = fields.groundSpeedKnots * std::sin(trackRad);
     const double north = fields.groundSpeedKnots * std::cos(trackRad);
@@ -92,12 +95,12 @@ ADSBFrameBytes ADSBEncoder::airborneVelocity(const ADSBVelocityFields& fields) {
     putBits(frame, 46, 10, component(east));
     putBits(frame, 56, 1, north < 0.0 ? 1 : 0);
     putBits(frame, 57, 10, component(north));
-    putBits(frame, 67, 1, 1);    // vertical rate source: barometric
+    putBits(frame, 67, 1, 1);  // vertical rate source: barometric
     putBits(frame, 68, 1, fields.verticalRateFpm < 0 ? 1 : 0);
     const long vr = std::min(std::lround(std::abs(fields.verticalRateFpm) / 64.0) + 1, 511L);
     putBits(frame, 69, 9, static_cast<std::uint64_t>(vr));
     putBits(frame, 78, 2, 0);
-    putBits(frame, 80, 8, 0);    // GNSS minus barometric altitude: no information
+    putBits(frame, 80, 8, 0);  // GNSS minus barometric altitude: no information
     setParity(frame);
     return frame;
 }
@@ -127,14 +130,19 @@ void ADSBEncoder::setParity(ADSBFrameBytes& frame, int bitCount) {
 
 std::uint32_t ADSBEncoder::altitudeCode(int altitudeFeet) {
     // N = (alt + 1000) / 25 in 11 bits; M (0) goes in after the sixth bit, Q (1) after the seventh.
-    const auto n = static_cast<std::uint32_t>(std::clamp(std::lround((altitudeFeet + 1000) / 25.0), 0L, 2047L));
+    const auto n = static_cast<std::uint32_t>(
+        std::clamp(std::lround((altitudeFeet + 1000) / 25.0), 0L, 2047L));
     return ((n >> 5) << 7) | (((n >> 4) & 1u) << 5) | (1u << 4) | (n & 0xFu);
 }
 
 std::uint32_t ADSBEncoder::identityCode(int squawk) {
-    const auto digit = [squawk](int shift) { return static_cast<std::uint32_t>(squawk >> shift) & 7u; };
+    const auto digit = [squawk](int shift) {
+        return static_cast<std::uint32_t>(squawk >> shift) & 7u;
+    };
     const std::uint32_t a = digit(9), b = digit(6), c = digit(3), d = digit(0);
-    const auto bit = [](std::uint32_t digitValue, int weight) { return (digitValue >> weight) & 1u; };
+    const auto bit = [](std::uint32_t digitValue, int weight) {
+        return (digitValue >> weight) & 1u;
+    };
     // Field positions 12 (first) to 0 (last); position 6 is the unused X bit.
     return bit(c, 0) << 12 | bit(a, 0) << 11 | bit(c, 1) << 10 | bit(a, 1) << 9 | bit(c, 2) << 8 |
            bit(a, 2) << 7 | bit(b, 0) << 5 | bit(d, 0) << 4 | bit(b, 1) << 3 | bit(d, 1) << 2 |
@@ -172,7 +180,8 @@ ADSBFrameBytes ADSBEncoder::allCallReply(const ADSBReplyFields& fields) {
     std::uint32_t code = static_cast<std::uint32_t>(fields.interrogatorId) & 0xFu;
     if (fields.surveillanceId > 0) {
         const int label = (fields.surveillanceId - 1) / 15 + 1;
-        code = static_cast<std::uint32_t>((label << 4) | (fields.surveillanceId - 15 * (label - 1)));
+        code =
+            static_cast<std::uint32_t>((label << 4) | (fields.surveillanceId - 15 * (label - 1)));
     }
     putBits(frame, 32, 24, parity(frame, 56) ^ code);
     return frame;
@@ -212,8 +221,10 @@ std::uint64_t ADSBEncoder::identificationMB(std::string_view callsign) {
 std::uint64_t ADSBEncoder::verticalIntentionMB(int selectedAltitudeFeet, double baroSettingMb) {
     // Doc 9871 Table A-2-64: status and 12-bit MCP/FCU altitude in 16 ft steps, FMS altitude not
     // available, status and barometric setting minus 800 mb in 0.1 mb steps, mode bits absent.
-    const auto altitude = static_cast<std::uint64_t>(std::clamp(std::lround(selectedAltitudeFeet / 16.0), 0L, 4095L));
-    const auto baro = static_cast<std::uint64_t>(std::clamp(std::lround((baroSettingMb - 800.0) * 10.0), 0L, 4095L));
+    const auto altitude =
+        static_cast<std::uint64_t>(std::clamp(std::lround(selectedAltitudeFeet / 16.0), 0L, 4095L));
+    const auto baro = static_cast<std::uint64_t>(
+        std::clamp(std::lround((baroSettingMb - 800.0) * 10.0), 0L, 4095L));
     return (1ull << 55) | (altitude << 43) | (1ull << 29) | (baro << 17);
 }
 
@@ -283,8 +294,9 @@ SampleRange samplesCovering(std::size_t size, double startSample, double beginUs
                             double samplesPerUs) {
     const double first = std::ceil(startSample + beginUs * samplesPerUs);
     const double last = std::floor(startSample + endUs * samplesPerUs);
-    return {.begin = static_cast<std::ptrdiff_t>(std::clamp(first, 0.0, static_cast<double>(size))),
-            .end = static_cast<std::ptrdiff_t>(std::clamp(last + 1.0, 0.0, static_cast<double>(size)))};
+    return {
+        .begin = static_cast<std::ptrdiff_t>(std::clamp(first, 0.0, static_cast<double>(size))),
+        .end = static_cast<std::ptrdiff_t>(std::clamp(last + 1.0, 0.0, static_cast<double>(size)))};
 }
 
 }  // namespace
@@ -299,7 +311,8 @@ void ADSBEncoder::render(std::span<IQSample> out, double startSample, const ADSB
     for (std::ptrdiff_t n = range.begin; n < range.end; ++n) {
         const double tUs = (static_cast<double>(n) - startSample) * usPerSample;
         const int lo = std::max(0, static_cast<int>(std::floor((tUs - reachUs) / 0.5)) - 1);
-        const int hi = std::min(chips.count - 1, static_cast<int>(std::floor((tUs + reachUs) / 0.5)) + 1);
+        const int hi =
+            std::min(chips.count - 1, static_cast<int>(std::floor((tUs + reachUs) / 0.5)) + 1);
         double envelope = 0.0;
         for (int c = lo; c <= hi; ++c) {
             if (!chips.on[static_cast<std::size_t>(c)]) continue;

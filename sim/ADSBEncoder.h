@@ -35,28 +35,28 @@ struct ADSBPositionFields {
     std::uint32_t icao = 0;
     double latitudeDeg = 0.0;
     double longitudeDeg = 0.0;
-    int altitudeFeet = 0;       // coded in 25 ft steps (Q bit 1), -1000 ... 50175 ft
-    bool isOdd = false;         // CPR format F
-    int typeCode = 11;          // 9-18: barometric altitude, by navigation accuracy
+    int altitudeFeet = 0;  // coded in 25 ft steps (Q bit 1), -1000 ... 50175 ft
+    bool isOdd = false;    // CPR format F
+    int typeCode = 11;     // 9-18: barometric altitude, by navigation accuracy
 };
 
 struct ADSBVelocityFields {
     std::uint32_t icao = 0;
     double groundSpeedKnots = 0.0;
-    double trackDeg = 0.0;      // clockwise from true north
-    int verticalRateFpm = 0;    // positive up, 64 ft/min steps
+    double trackDeg = 0.0;    // clockwise from true north
+    int verticalRateFpm = 0;  // positive up, 64 ft/min steps
 };
 
 // Fields of the replies to interrogations. The address is overlaid on the parity (AP), except in
 // DF11 where the interrogator's code is (PI).
 struct ADSBReplyFields {
     std::uint32_t icao = 0;
-    int altitudeFeet = 0;       // DF4, DF20: 25 ft steps (Q bit 1), -1000 ... 50175 ft
-    int squawk = 0;             // DF5, DF21: Mode A code as four octal digits, e.g. 07000
-    int flightStatus = 0;       // FS: 0 airborne, no alert, no SPI
-    int downlinkRequest = 0;    // DR
-    int utilityMessage = 0;     // UM
-    int capability = 5;         // DF11 CA: level 2 or above, airborne
+    int altitudeFeet = 0;     // DF4, DF20: 25 ft steps (Q bit 1), -1000 ... 50175 ft
+    int squawk = 0;           // DF5, DF21: Mode A code as four octal digits, e.g. 07000
+    int flightStatus = 0;     // FS: 0 airborne, no alert, no SPI
+    int downlinkRequest = 0;  // DR
+    int utilityMessage = 0;   // UM
+    int capability = 5;       // DF11 CA: level 2 or above, airborne
     // DF11 answers the interrogator that asked: its II code (0 for acquisition squitters), or a
     // surveillance identifier SI 1-60 instead when non-zero (Annex 10 3.1.2.3.3.2).
     int interrogatorId = 0;
@@ -64,11 +64,11 @@ struct ADSBReplyFields {
 };
 
 struct ADSBPulseShape {
-    float amplitude = 0.3f;           // pulse envelope, IQ full scale 1.0
+    float amplitude = 0.3f;  // pulse envelope, IQ full scale 1.0
     double carrierPhaseRad = 0.0;
-    double carrierOffsetHz = 0.0;     // from the receiver's centre
+    double carrierOffsetHz = 0.0;  // from the receiver's centre
     double sampleRateHz = 2'048'000.0;
-    int bitCount = 112;               // 56 for the short formats
+    int bitCount = 112;  // 56 for the short formats
 };
 
 class ADSBEncoder {
@@ -80,12 +80,14 @@ public:
     static ADSBFrameBytes airbornePosition(const ADSBPositionFields& fields);
     static ADSBFrameBytes airborneVelocity(const ADSBVelocityFields& fields);
 
-    static ADSBFrameBytes allCallReply(const ADSBReplyFields& fields);            // DF11, 56 bits
-    static ADSBFrameBytes altitudeReply(const ADSBReplyFields& fields);           // DF4, 56 bits
-    static ADSBFrameBytes identityReply(const ADSBReplyFields& fields);           // DF5, 56 bits
+    static ADSBFrameBytes allCallReply(const ADSBReplyFields& fields);   // DF11, 56 bits
+    static ADSBFrameBytes altitudeReply(const ADSBReplyFields& fields);  // DF4, 56 bits
+    static ADSBFrameBytes identityReply(const ADSBReplyFields& fields);  // DF5, 56 bits
     // Comm-B replies carry a 56-bit message (MB) that a ground station asked for.
-    static ADSBFrameBytes commBAltitudeReply(const ADSBReplyFields& fields, std::uint64_t mb);  // DF20
-    static ADSBFrameBytes commBIdentityReply(const ADSBReplyFields& fields, std::uint64_t mb);  // DF21
+    static ADSBFrameBytes commBAltitudeReply(const ADSBReplyFields& fields,
+                                             std::uint64_t mb);  // DF20
+    static ADSBFrameBytes commBIdentityReply(const ADSBReplyFields& fields,
+                                             std::uint64_t mb);  // DF21
     // Comm-B registers (ICAO Doc 9871): BDS 2,0 aircraft identification and BDS 4,0 selected
     // vertical intention (MCP altitude, barometric setting).
     static std::uint64_t identificationMB(std::string_view callsign);

@@ -20,7 +20,7 @@ struct ADSBPulseEdges {
 // the output rate, so both are stated per output sample: at 2.048 MS/s the cutoff is 0.9 MHz
 // and the transition 0.4 MHz wide, and the upper part of the transition band aliases.
 struct ADSBReceiveFilter {
-    double cutoffCyclesPerSample = 0.44;      // half amplitude
+    double cutoffCyclesPerSample = 0.44;  // half amplitude
     double transitionCyclesPerSample = 0.195;
     bool operator==(const ADSBReceiveFilter&) const = default;
 };
