@@ -56,10 +56,10 @@ struct ADSBEmitterConfig {
 struct ADSBSkySettings {
     double referenceLatitudeDeg = 45.815;
     double referenceLongitudeDeg = 15.982;
-    float noiseSigma = 0.01f;     // per I and Q; the levels are stated against it
-    bool addsNoise = true;        // false: the dongle adds noise; levels still refer to sigma
-    double weakestLevelDB = 0.0;  // see ADSBAircraftEmitter::amplitudeForLevelDB
-    double strongestLevelDB = 40.0;
+    float noiseSigma = 0.01f;        // per I and Q; the levels are stated against it
+    bool addsNoise = true;           // false: the dongle adds noise; levels still refer to sigma
+    double weakestLevelDB = 0.0;     // see ADSBAircraftEmitter::amplitudeForLevelDB
+    double strongestLevelDB = 34.0;  // 0.71 of full scale at the default sigma; 40 would clip
     double maxCarrierOffsetHz = 300'000.0;
     double sampleRateHz = 2'048'000.0;
 };
@@ -105,7 +105,9 @@ struct ADSBScheduledFrame {
 // [a, b), exactly as render() draws it, with start (fractional sample), bytes, length, kind,
 // level and whether it is overlapped. A reply starting at s occupies the samples up to
 // s + durationSamples(bitCount); a test that renders [0, n) asks for
-// framesBetween(0, n - durationSamples(112)) to get the replies complete in its samples.
+// framesBetween(0, n - durationSamples(112)) to get the replies complete in its samples, and
+// ADSBEncoder::hex(f.bytes, f.bitCount) for each as decoders print it. The ones a decoder must
+// deliver are typically !isOverlapped with levelDBOf(amplitude, noiseSigma) above 10-15 dB.
 //
 // Burst times and contents are pure functions of time, so render() may be called with any block
 // sizes and in any order. Const after construction except setOffsetHz, which must not run
