@@ -18,7 +18,7 @@ struct ADSBPulseEdges {
 // The RTL2832's decimation low-pass, modelled as a Kaiser-windowed sinc: flat to
 // cutoff - transition/2, 60 dB down from cutoff + transition/2. The chip scales its filter with
 // the output rate, so both are stated per output sample: at 2.048 MS/s the cutoff is 0.9 MHz
-// and the transition 0.4 MHz wide, and the upper part of the transition band aliases.
+// and the transition 0.4 MHz wide, and the top of the transition band aliases.
 struct ADSBReceiveFilter {
     double cutoffCyclesPerSample = 0.44;  // half amplitude
     double transitionCyclesPerSample = 0.195;

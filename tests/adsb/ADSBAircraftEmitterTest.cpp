@@ -46,9 +46,9 @@ TEST(ADSBAircraftEmitterTest, RenderAndGroundTruthDoNotDependOnBlockSizes) {
     for (std::size_t pos = 0, block = 1; pos < pieces.size(); pos += block, block = block * 3 + 1) {
         const std::size_t n = std::min(block, pieces.size() - pos);
         emitter.render(std::span(pieces).subspan(pos, n), origin + pos);
-        const auto part = emitter.framesBetween(static_cast<double>(origin + pos),
-                                                static_cast<double>(origin + pos + n));
-        listed.insert(listed.end(), part.begin(), part.end());
+        const auto slice = emitter.framesBetween(static_cast<double>(origin + pos),
+                                                 static_cast<double>(origin + pos + n));
+        listed.insert(listed.end(), slice.begin(), slice.end());
     }
     // The same terms summed; only the rounding of start minus block origin differs.
     for (std::size_t n = 0; n < whole.size(); ++n) {
@@ -231,7 +231,7 @@ TEST(ADSBAircraftEmitterTest, CarrierIsTheTransponderOffsetPlusTheTunedOffset) {
     // Preamble pulses 1 and 2 peak 0.25 and 1.25 µs after the start, where the filtered pulse
     // is real: the carrier turns 2π·f·1 µs between them, unambiguous within ±500 kHz. At 20 MS/s
     // a sample lies within 25 ns of each peak. (The phase step between arbitrary samples is
-    // biased: the filter cuts the pulse spectrum unevenly and pulls it towards the centre.)
+    // biased: the filter cuts the pulse's sidebands unevenly and pulls it towards the centre.)
     constexpr double kFastRate = 20'000'000.0;
     const std::pair<double, double> cases[] = {{120'000.0, 0.0},
                                                {120'000.0, 50'000.0},
