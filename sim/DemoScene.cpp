@@ -1,6 +1,7 @@
 #include "sim/DemoScene.h"
 
 #include <cmath>
+#include <memory>
 
 #include "sim/ADSBAircraftEmitter.h"
 #include "sim/AMEmitter.h"
@@ -27,19 +28,27 @@ FMTones tonesFor(double frequencyHz) {
 }
 
 // Aircraft on 1090 MHz as a scene emitter: the bursts are a pure function of time, so the
-// adapter only passes the offset from the tuned centre on.
+// adapter only passes the offset from the tuned centre on, and rebuilds the sky when the dongle
+// changes its sample rate (pulse timing and the decimation filter follow the rate).
 class ADSBSceneEmitter final : public RFEmitter {
 public:
-    explicit ADSBSceneEmitter(ADSBEmitterConfig config) : emitter(std::move(config)) {}
+    explicit ADSBSceneEmitter(ADSBEmitterConfig config)
+        : emitter(std::make_unique<ADSBAircraftEmitter>(std::move(config))) {}
     double carrierHz() const override { return kDemoADSBFrequencyHz; }
     double occupiedBandwidthHz() const override { return 2'000'000.0; }
     void render(std::span<IQSample> out, const RenderContext& ctx) override {
-        emitter.setOffsetHz(ctx.offsetHz);
-        emitter.render(out, ctx.sampleIndex);
+        if (ctx.sampleRateHz != emitter->config().sampleRateHz) {
+            ADSBEmitterConfig config = emitter->config();
+            config.sampleRateHz = ctx.sampleRateHz;
+            config.offsetHz = ctx.offsetHz;
+            emitter = std::make_unique<ADSBAircraftEmitter>(std::move(config));
+        }
+        emitter->setOffsetHz(ctx.offsetHz);
+        emitter->render(out, ctx.sampleIndex);
     }
 
 private:
-    ADSBAircraftEmitter emitter;
+    std::unique_ptr<ADSBAircraftEmitter> emitter;
 };
 
 void addRDS(FMBroadcastEmitter& fm, const DemoRDS& rds) {
