@@ -24,6 +24,6 @@ struct ADSBAircraft {
     std::optional<double> longitude;      // degrees, east positive, [-180, 180)
     std::chrono::system_clock::time_point lastSeen;
     int messageCount = 0;
-    std::vector<ADSBTrailPoint> trail;    // decoded positions, oldest first, at most 30
+    std::vector<ADSBTrailPoint> trail;  // decoded positions, oldest first, at most 30
     bool operator==(const ADSBAircraft&) const = default;
 };

@@ -28,6 +28,7 @@ constexpr float kPulseToNoise = 1.5f;
 constexpr float kPulseToGap = 2.0f;
 // First test on raw samples: all four pulses visible above the noise floor.
 constexpr float kPrefilterToNoise = 1.6f;
+constexpr int kFormatBits = 8;
 
 int readBits(const std::array<std::uint8_t, 112>& bits, int first, int count) {
     int v = 0;
@@ -158,9 +159,15 @@ void ADSBDecoder::process(std::span<const IQSample> samples) {
 void ADSBDecoder::updateNoiseFloor(std::size_t from) {
     // The floor is the quietest of the last 16 segment means: replies raise the mean of the
     // segments they fall in, but on a busy frequency some segment stays between them.
-    for (std::size_t k = from; k < sampleWindow.size(); ++k) {
-        segmentSum += sampleWindow[k];
-        if (++streamEnd % kSegment != 0) continue;
+    for (std::size_t k = from; k < sampleWindow.size();) {
+        const std::size_t run =
+            std::min<std::size_t>(sampleWindow.size() - k, kSegment - streamEnd % kSegment);
+        float sum = 0.0f;
+        for (std::size_t r = 0; r < run; ++r) sum += sampleWindow[k + r];
+        segmentSum += sum;
+        k += run;
+        streamEnd += run;
+        if (streamEnd % kSegment != 0) continue;
         segmentMeans[segmentsDone % kSegmentsKept] = static_cast<float>(segmentSum / kSegment);
         const std::size_t n = std::min(segmentsDone + 1, kSegmentsKept);
         const float floor = *std::min_element(segmentMeans.begin(), segmentMeans.begin() + n);
@@ -216,12 +223,13 @@ ADSBDecoder::PreambleFit ADSBDecoder::fitPreamble(const PhaseModel& pm, const fl
     return fit;
 }
 
-void ADSBDecoder::slice(const PhaseModel& pm, const float* m, const PreambleFit& fit, Slice& out) {
+void ADSBDecoder::slice(const PhaseModel& pm, const float* m, const PreambleFit& fit, Slice& out,
+                        int bitCount) {
     // Viterbi over the states (bit i-1, bit i); each sample is explained by the bits up to the
     // latest one it depends on, through the chip shares of this timing.
     std::array<float, 4> cost{};
     std::array<std::array<std::uint8_t, 4>, 112> from{};  // predecessor's older bit per state
-    for (int i = 0; i < 112; ++i) {
+    for (int i = 0; i < bitCount; ++i) {
         std::array<float, 8> branch{};
         for (int j = pm.bitStart[static_cast<std::size_t>(i)];
              j < pm.bitStart[static_cast<std::size_t>(i + 1)]; ++j) {
@@ -246,7 +254,7 @@ void ADSBDecoder::slice(const PhaseModel& pm, const float* m, const PreambleFit&
     }
     std::size_t state =
         static_cast<std::size_t>(std::min_element(cost.begin(), cost.end()) - cost.begin());
-    for (int i = 111; i >= 0; --i) {
+    for (int i = bitCount - 1; i >= 0; --i) {
         out.bits[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(state & 1);
         state = (static_cast<std::size_t>(from[static_cast<std::size_t>(i)][state]) << 1) |
                 (state >> 1);
@@ -325,7 +333,12 @@ int ADSBDecoder::tryTimings(const FrameModel& model, const float* m, int best,
         const int phase = best + d;
         if (phase < 0 || phase >= kPhases) continue;
         const PhaseModel& pm = model[static_cast<std::size_t>(phase)];
-        slice(pm, m, d == 0 ? fit : fitPreamble(pm, m), s);
+        const PreambleFit f = d == 0 ? fit : fitPreamble(pm, m);
+        // The downlink format first: the decisions on the first five bits are settled a few
+        // bits later, and most timings of a false candidate stop here.
+        slice(pm, m, f, s, kFormatBits);
+        if (firstDF >= 0 && s.df != 17 && s.df != 18) continue;
+        slice(pm, m, f, s, 112);
         if (firstDF < 0) {
             firstDF = s.df;
             firstSlice = s;

@@ -112,7 +112,9 @@ private:
     float noiseFloorAt(std::uint64_t sample) const;
     bool mayHoldPreamble(const float* m, float noise) const;
     static PreambleFit fitPreamble(const PhaseModel& pm, const float* m);
-    static void slice(const PhaseModel& pm, const float* m, const PreambleFit& fit, Slice& out);
+    // The first `bitCount` bits by the Viterbi search.
+    static void slice(const PhaseModel& pm, const float* m, const PreambleFit& fit, Slice& out,
+                      int bitCount);
     // Slices at the best timing and its neighbours; the timing that passed the parity, or -1.
     int tryTimings(const FrameModel& model, const float* m, int best, const PreambleFit& fit);
     bool tryRepair(Slice& s, std::uint64_t at);

@@ -11,7 +11,9 @@ constexpr std::string_view kCharset =
 
 // DO-260 uses the non-negative modulo; the zone indices j and m are negative for a sizeable
 // share of positions (for example near 48.35 N 11.78 E), where fmod would give nonsense.
-double floorMod(double x, double y) { return x - y * std::floor(x / y); }
+double floorMod(double x, double y) {
+    return x - y * std::floor(x / y);
+}
 
 }  // namespace
 

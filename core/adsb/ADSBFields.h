@@ -11,14 +11,14 @@ using ADSBMessageBits = std::array<std::uint8_t, 112>;
 
 struct ADSBVelocity {
     double groundSpeedKnots = 0.0;
-    double headingDeg = 0.0;                // track over ground, 0 <= h < 360
-    std::optional<int> verticalRateFpm;     // absent when the message says "no information"
+    double headingDeg = 0.0;             // track over ground, 0 <= h < 360
+    std::optional<int> verticalRateFpm;  // absent when the message says "no information"
     bool operator==(const ADSBVelocity&) const = default;
 };
 
 struct ADSBLatLon {
     double latitudeDeg = 0.0;
-    double longitudeDeg = 0.0;              // [-180, 180)
+    double longitudeDeg = 0.0;  // [-180, 180)
     bool operator==(const ADSBLatLon&) const = default;
 };
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -42,9 +42,11 @@ TEST(ADSBCaptureE2ETest, RealCaptureYieldsTheAircraftAnEstablishedDecoderSees) {
                                                   .recordingCenterMHz = 1090.0,
                                                   .recordingSampleRateHz = 2'000'000.0,
                                                   .audio = false});
-    auto controller = SDRController::create(
-        {.dongle = source.dongle, .audio = source.audio, .mainQueue = queue,
-         .documentsDir = std::filesystem::temp_directory_path()});
+    auto controller =
+        SDRController::create({.dongle = source.dongle,
+                               .audio = source.audio,
+                               .mainQueue = queue,
+                               .documentsDir = std::filesystem::temp_directory_path()});
     Heard heard;
     // One pass of the looping replay, whatever point of the file the decoder starts at.
     const auto onePass = static_cast<std::uint64_t>(kCaptureSeconds * SDRController::sampleRate);
@@ -64,7 +66,8 @@ TEST(ADSBCaptureE2ETest, RealCaptureYieldsTheAircraftAnEstablishedDecoderSees) {
     ASSERT_TRUE(controller->isRunning) << controller->statusText;
     controller->setADSBEnabled(true);
     // Signal time, not wall time: the replay is paced, so pump until a pass and a bit are done.
-    queue->runUntil([&] { return lastSample.load() > onePass + 100'000; }, std::chrono::seconds(60));
+    queue->runUntil([&] { return lastSample.load() > onePass + 100'000; },
+                    std::chrono::seconds(60));
     controller->stop();
 
     std::lock_guard guard(heard.lock);

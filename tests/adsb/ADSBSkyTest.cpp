@@ -114,7 +114,7 @@ TEST(ADSBSkyTest, LevelSweepFindsWhereHalfTheFramesAreLost) {
         double levelDB;
         double atLeast;
     };
-    const Row rows[] = {{10.0, 0.0}, {13.0, 0.0}, {14.0, 0.2}, {15.0, 0.5},
+    const Row rows[] = {{10.0, 0.0}, {13.0, 0.0}, {14.0, 0.2},  {15.0, 0.5},
                         {16.0, 0.8}, {17.0, 0.9}, {20.0, 0.97}, {26.0, 0.97}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.levelDB);
