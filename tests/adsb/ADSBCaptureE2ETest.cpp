@@ -62,6 +62,9 @@ TEST(ADSBCaptureE2ETest, RealCaptureYieldsTheAircraftAnEstablishedDecoderSees) {
         if (u.message.typeCode >= 9 && u.message.typeCode <= 18 && u.aircraft.altitude)
             heard.altitudes.insert(*u.aircraft.altitude);
     });
+    // Started on 1090 MHz, so the ring holds no empty-band noise from another frequency when
+    // the decoder takes over.
+    controller->frequencyMHz = 1090.0;
     controller->start();
     ASSERT_TRUE(controller->isRunning) << controller->statusText;
     controller->setADSBEnabled(true);
