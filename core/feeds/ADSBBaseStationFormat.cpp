@@ -100,7 +100,11 @@ std::optional<std::string> baseStationLine(const ADSBTrackUpdate& update,
     appendFormatted(line, "MSG,%d,1,1,", static_cast<int>(*transmission));
     line += update.message.icao;
     line += ",1";
-    appendDateTime(line, update.aircraft.lastSeen);
+    // A record without a time (never stamped) would date the message 1970: use the log time.
+    const auto generated = update.aircraft.lastSeen.time_since_epoch().count() != 0
+                               ? update.aircraft.lastSeen
+                               : logged;
+    appendDateTime(line, generated);
     appendDateTime(line, logged);
     line += ',';
     switch (*transmission) {

@@ -30,6 +30,6 @@ std::optional<BaseStationTransmission> baseStationTransmissionFor(int typeCode);
 
 // The line for one track update (values from the aircraft record as the tracker left it), or
 // nothing when the message makes no line. Generated is when the tracker took the message
-// (aircraft.lastSeen); logged is `logged`.
+// (aircraft.lastSeen, or `logged` when the record has no time); logged is `logged`.
 std::optional<std::string> baseStationLine(const ADSBTrackUpdate& update,
                                            std::chrono::system_clock::time_point logged);

@@ -10,7 +10,7 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "platform/DebugLog.h"
 #include "platform/ThreadSupport.h"
@@ -148,7 +148,8 @@ void FeedTCPServer::run(std::stop_token stop) {
         }
         if (poll(polled.data(), polled.size(), -1) < 0) {
             if (errno == EINTR) continue;
-            DebugLog::writef("%s: poll failed: %s", config.threadName.c_str(), std::strerror(errno));
+            DebugLog::writef("%s: poll failed: %s", config.threadName.c_str(),
+                             std::system_category().message(errno).c_str());
             return;
         }
         if (polled[0].revents & POLLIN) {

@@ -166,3 +166,12 @@ TEST_F(ADSBBaseStationFormatTest, MillisecondsAreFlooredAcrossSecondBoundaries) 
     ASSERT_EQ(f.size(), 22u);
     EXPECT_EQ(f[7], "22:13:20.999");
 }
+
+TEST_F(ADSBBaseStationFormatTest, RecordWithoutATimeIsDatedWhenLogged) {
+    ADSBTrackUpdate update = updateFor(kIdentificationKLM1023, {.callsign = "KLM1023"});
+    update.aircraft.lastSeen = {};
+    const auto f = fieldsOf(update);
+    ASSERT_EQ(f.size(), 22u);
+    EXPECT_EQ(f[6], "2023/11/14");
+    EXPECT_EQ(f[7], "22:13:20.750");
+}
