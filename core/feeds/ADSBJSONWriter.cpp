@@ -8,10 +8,6 @@ ADSBJSONWriter::ADSBJSONWriter(std::shared_ptr<ADSBAircraftTable> aircraftTable,
                                ADSBJSONWriterConfig configuration)
     : table(std::move(aircraftTable)), config(std::move(configuration)) {
     std::filesystem::create_directories(config.folder);
-    const nlohmann::json receiver = {{"version", "vantirel"},
-                                     {"refresh", config.interval.count()},
-                                     {"history", 0}};
-    writeFile("receiver.json", receiver.dump());
     thread = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -42,6 +38,11 @@ void ADSBJSONWriter::writeFile(const std::string& name, const std::string& text)
 
 void ADSBJSONWriter::run(std::stop_token stop) {
     configureCurrentThread("feed.json", ThreadPriority::utility);
+    // What tar1090 reads first: how often to poll, and that there is no history to fetch.
+    const nlohmann::json receiver = {{"version", "vantirel"},
+                                     {"refresh", config.interval.count()},
+                                     {"history", 0}};
+    writeFile("receiver.json", receiver.dump());
     auto next = std::chrono::steady_clock::now();
     while (!stop.stop_requested()) {
         writeFile("aircraft.json", table->document(ADSBAircraftTable::Clock::now()).dump());

@@ -96,6 +96,11 @@ TEST_F(ADSBBaseStationFormatTest, PositionLineGivesAltitudeAndTheNewFixOnly) {
     ASSERT_EQ(altitudeOnly.size(), 22u);
     EXPECT_EQ(altitudeOnly[11], "38000");
     expectEmpty(altitudeOnly, {14, 15});
+
+    // Nor an old altitude when this message's altitude field is zero ("no altitude").
+    ADSBTrackUpdate noAltitude = updateFor(kPositionEven, known);
+    setBits(noAltitude.message, 40, 12, 0);
+    EXPECT_EQ(fieldsOf(noAltitude)[11], "");
 }
 
 TEST_F(ADSBBaseStationFormatTest, PositionLineFlagsFollowSurveillanceStatus) {
@@ -118,15 +123,6 @@ TEST_F(ADSBBaseStationFormatTest, PositionLineFlagsFollowSurveillanceStatus) {
     }
 }
 
-TEST_F(ADSBBaseStationFormatTest, PositionWithoutAltitudeCodeLeavesAltitudeEmpty) {
-    // The record still holds an altitude from an earlier message; this one carried none.
-    ADSBTrackUpdate update = updateFor(kPositionEven, {.altitude = 38'000});
-    setBits(update.message, 40, 12, 0);
-    const auto f = fieldsOf(update);
-    ASSERT_EQ(f.size(), 22u);
-    EXPECT_EQ(f[11], "");
-}
-
 TEST_F(ADSBBaseStationFormatTest, VelocityLineGivesSpeedTrackAndRate) {
     // Published ground-speed example: 159.2 kt, 182.88 deg, -832 ft/min.
     const ADSBAircraft known{.groundSpeed = 159.20, .heading = 182.88, .verticalRate = -832};
@@ -138,16 +134,14 @@ TEST_F(ADSBBaseStationFormatTest, VelocityLineGivesSpeedTrackAndRate) {
     EXPECT_EQ(f[13], "182.9");
     EXPECT_EQ(f[16], "-832");
     expectEmpty(f, {10, 11, 14, 15, 17, 18, 19, 20, 21});
-}
 
-TEST_F(ADSBBaseStationFormatTest, AirspeedVelocityLeavesGroundFieldsEmpty) {
-    // Subtype 3 gives airspeed and heading: not ground speed and track, whatever the record holds.
-    ADSBTrackUpdate update = updateFor(kVelocity, {.groundSpeed = 150.0, .heading = 90.0, .verticalRate = -832});
-    setBits(update.message, 37, 3, 3);
-    const auto f = fieldsOf(update);
-    ASSERT_EQ(f.size(), 22u);
-    expectEmpty(f, {12, 13});
-    EXPECT_EQ(f[16], "-832");
+    // Subtype 3 gives airspeed and heading, which are not ground speed and track.
+    ADSBTrackUpdate airspeed = updateFor(kVelocity, known);
+    setBits(airspeed.message, 37, 3, 3);
+    const auto a = fieldsOf(airspeed);
+    ASSERT_EQ(a.size(), 22u);
+    expectEmpty(a, {12, 13});
+    EXPECT_EQ(a[16], "-832");
 }
 
 TEST_F(ADSBBaseStationFormatTest, OtherTypeCodesMakeNoLine) {
@@ -159,19 +153,24 @@ TEST_F(ADSBBaseStationFormatTest, OtherTypeCodesMakeNoLine) {
     }
 }
 
-TEST_F(ADSBBaseStationFormatTest, MillisecondsAreFlooredAcrossSecondBoundaries) {
-    ADSBTrackUpdate update = updateFor(kIdentificationKLM1023, {.callsign = "KLM1023"});
-    update.aircraft.lastSeen = Clock::time_point(1'700'000'000'999'999us);
-    const auto f = fieldsOf(update);
-    ASSERT_EQ(f.size(), 22u);
-    EXPECT_EQ(f[7], "22:13:20.999");
-}
-
-TEST_F(ADSBBaseStationFormatTest, RecordWithoutATimeIsDatedWhenLogged) {
-    ADSBTrackUpdate update = updateFor(kIdentificationKLM1023, {.callsign = "KLM1023"});
-    update.aircraft.lastSeen = {};
-    const auto f = fieldsOf(update);
-    ASSERT_EQ(f.size(), 22u);
-    EXPECT_EQ(f[6], "2023/11/14");
-    EXPECT_EQ(f[7], "22:13:20.750");
+TEST_F(ADSBBaseStationFormatTest, GeneratedTimeIsTheRecordsOrTheLogTime) {
+    struct Case {
+        Clock::time_point lastSeen;
+        const char* date;
+        const char* time;
+    };
+    const Case cases[] = {
+        // Milliseconds are floored, never rounded into the next second.
+        {Clock::time_point(1'700'000'000'999'999us), "2023/11/14", "22:13:20.999"},
+        // A record never stamped would say 1970: the log time stands in.
+        {Clock::time_point{}, "2023/11/14", "22:13:20.750"},
+    };
+    for (const Case& c : cases) {
+        ADSBTrackUpdate update = updateFor(kIdentificationKLM1023, {.callsign = "KLM1023"});
+        update.aircraft.lastSeen = c.lastSeen;
+        const auto f = fieldsOf(update);
+        ASSERT_EQ(f.size(), 22u);
+        EXPECT_EQ(f[6], c.date);
+        EXPECT_EQ(f[7], c.time);
+    }
 }
