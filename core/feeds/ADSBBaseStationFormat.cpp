@@ -16,7 +16,7 @@ std::uint32_t messageBits(const DecodedADSBMessage& message, int first, int coun
 void appendDateTime(std::string& line, std::chrono::system_clock::time_point t) {
     using namespace std::chrono;
     const auto sinceEpoch = t.time_since_epoch();
-    // Floor, so times before a whole second keep their second and a positive millisecond part.
+    // Floored, so a time before a whole second keeps its second and non-negative milliseconds.
     const auto whole = floor<seconds>(sinceEpoch);
     const auto millis = duration_cast<milliseconds>(sinceEpoch - whole).count();
     const std::time_t seconds = static_cast<std::time_t>(whole.count());
