@@ -65,15 +65,20 @@ void ADSBView::draw(PanelContext& ctx, ImVec2 size) {
         widgets::caption(c.adsbDebugInfo.c_str());
     }
     const float used = ImGui::GetCursorScreenPos().y - origin.y;
-    // The table takes room only once there are aircraft to list.
+    // The feeds row keeps its place at the foot; the table takes room only once there are
+    // aircraft to list, and the map the rest.
+    const float feedsHeight = ADSBFeedControls::height() + 8.0f;
     const float tableHeight = c.adsbAircraft.empty() ? 28.0f : std::clamp(size.y * 0.26f, 120.0f, 220.0f);
-    const float mapHeight = std::max(size.y - used - tableHeight - 10.0f, 160.0f);
+    const float mapHeight = std::max(size.y - used - tableHeight - feedsHeight - 10.0f, 160.0f);
     map.draw("map", c.adsbAircraft, ImVec2(size.x, mapHeight), ctx.probe);
     ImGui::Dummy(ImVec2(0, 4));
     if (c.adsbAircraft.empty()) {
         widgets::caption(c.isRunning ? "Searching for aircraft..." : "Start the receiver to hear aircraft.");
-        return;
+        ImGui::Dummy(ImVec2(0, tableHeight - ImGui::GetTextLineHeightWithSpacing()));
+    } else {
+        drawTable(c, ImVec2(size.x, tableHeight));
+        ctx.probe.noteItem("aircraftTable");
     }
-    drawTable(c, ImVec2(size.x, tableHeight));
-    ctx.probe.noteItem("aircraftTable");
+    ImGui::Dummy(ImVec2(0, 4));
+    feeds.draw(ctx.probe);
 }

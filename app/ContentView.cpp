@@ -39,7 +39,8 @@ bool beginColumn(const char* id, ImVec2 size, ImU32 background, bool scroll = tr
 
 ContentView::ContentView(std::shared_ptr<SDRController> c, std::shared_ptr<SourceSelector> s, Options options)
     : controller(std::move(c)), sources(std::move(s)),
-      map(std::move(options.mapTiles), std::move(options.wake), options.mapHome) {}
+      map(std::move(options.mapTiles), std::move(options.wake), options.mapHome),
+      feedControls(controller, controller->dependencies().documentsDir) {}
 
 void ContentView::followController() {
     SDRController& c = *controller;
@@ -148,6 +149,7 @@ nlohmann::json ContentView::stateJSON() const {
                             .mapZoom = map.camera().zoom,
                             .mapRotationDeg = map.camera().rotationDeg,
                             .mapCenterLatitudeDeg = map.camera().center.latitudeDeg,
-                            .mapCenterLongitudeDeg = map.camera().center.longitudeDeg};
+                            .mapCenterLongitudeDeg = map.camera().center.longitudeDeg,
+                            .adsbFeedsStatus = feedControls.feeds().statusText()};
     return windowStateJSON(*controller, state, probe, facts);
 }

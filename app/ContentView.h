@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "ADSBFeedControls.h"
 #include "ADSBView.h"
 #include "AdvancedPanel.h"
 #include "AircraftMapView.h"
@@ -58,7 +59,8 @@ private:
     TuningKnob knob;
     AnalogView analog;
     AircraftMapView map;
-    ADSBView adsb{map};
+    ADSBFeedControls feedControls;
+    ADSBView adsb{map, feedControls};
     AdvancedPanelEdits advancedEdits;
     std::optional<double> lastFrequencyMHz;
     bool showingADSB = false;

@@ -56,6 +56,7 @@ nlohmann::json windowStateJSON(const SDRController& controller, const ContentVie
     view["deviceLine"] = facts.deviceLine;
     view["tunerLine"] = facts.tunerLine;
     view["sourceDescription"] = facts.sourceDescription;
+    view["adsbFeeds"] = facts.adsbFeedsStatus;
     view["map"] = {{"online", facts.mapOnline},
                    {"tilesDrawn", facts.mapTilesDrawn},
                    {"texturesHeld", facts.mapTexturesHeld},

@@ -25,6 +25,7 @@ struct WindowFacts {
     double mapRotationDeg = 0.0;
     double mapCenterLatitudeDeg = 0.0;
     double mapCenterLongitudeDeg = 0.0;
+    std::string adsbFeedsStatus{};  // ADSBFeeds::statusText()
 };
 
 // The controller's published state (keyed by the property names; spectrum and waterfall as

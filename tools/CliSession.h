@@ -20,6 +20,7 @@ public:
     ~CliSession();
 
     SDRController& controller() { return *sdrController; }
+    const std::shared_ptr<SDRController>& sharedController() const { return sdrController; }
     MainQueue& queue() { return *mainQueue; }
     const SignalSource& source() const { return signalSource; }
 

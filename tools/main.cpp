@@ -11,6 +11,7 @@
 #include "aprs/APRSDecoder.h"
 #include "audio/AudioRecorder.h"
 #include "audio/AudioTee.h"
+#include "feeds/ADSBFeeds.h"
 
 namespace {
 
@@ -123,9 +124,46 @@ int runScan(const CliArgs& args) {
     return 0;
 }
 
+std::optional<std::uint16_t> portOption(const CliArgs& args, const char* name) {
+    const std::optional<double> value = args.number(name);
+    if (!value) return std::nullopt;
+    if (*value < 0 || *value > 65'535 || *value != static_cast<int>(*value))
+        throw std::invalid_argument(std::string("--") + name + " needs a port from 0 to 65535");
+    return static_cast<std::uint16_t>(*value);
+}
+
+ADSBFeedSettings feedSettings(const CliArgs& args) {
+    ADSBFeedSettings settings{.sbsPort = portOption(args, "sbs-port"),
+                              .beastPort = portOption(args, "beast-port")};
+    if (const auto dir = args.text("json-dir")) settings.jsonDir = *dir;
+    if (const auto bind = args.text("bind")) settings.bindAddress = *bind;
+    return settings;
+}
+
+nlohmann::json feedsJSON(const ADSBFeeds& feeds) {
+    nlohmann::json j = {{"status", feeds.statusText()}, {"problems", feeds.problems()}};
+    if (const auto port = feeds.sbsPort()) j["sbsPort"] = *port;
+    if (const auto port = feeds.beastPort()) j["beastPort"] = *port;
+    if (feeds.isWritingJSON()) j["jsonDir"] = feeds.settings().jsonDir->string();
+    return j;
+}
+
 int runADSB(const CliArgs& args) {
+    const ADSBFeedSettings settings = feedSettings(args);
     CliSession session(args);
     SDRController& c = session.controller();
+    ADSBFeeds feeds(adsbUpdatesOf(session.sharedController()));
+    if (settings.hasAnyFeed()) {
+        // Opened before the radio starts: a feeder whose port is taken should fail at once,
+        // not run on without the feed it was started for.
+        feeds.apply(settings);
+        printJSONLine({{"feeds", feedsJSON(feeds)}});
+        if (!feeds.problems().empty()) {
+            for (const std::string& problem : feeds.problems())
+                std::fprintf(stderr, "vantirel-cli: %s\n", problem.c_str());
+            return 1;
+        }
+    }
     c.start();
     c.setADSBEnabled(true);
     if (!c.isRunning) {
@@ -144,7 +182,9 @@ int runADSB(const CliArgs& args) {
             seen = compare;
             printJSONLine({{"aircraft", j}});
         }
-        printJSONLine({{"adsbDebugInfo", c.adsbDebugInfo}, {"aircraftCount", c.adsbAircraft.size()}});
+        nlohmann::json line = {{"adsbDebugInfo", c.adsbDebugInfo}, {"aircraftCount", c.adsbAircraft.size()}};
+        if (settings.hasAnyFeed()) line["feeds"] = feeds.statusText();
+        printJSONLine(line);
     });
     return 0;
 }

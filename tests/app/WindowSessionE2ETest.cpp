@@ -174,6 +174,20 @@ TEST(WindowSessionE2ETest, XdotoolDrivesTheReceiver) {
     ASSERT_TRUE(session.drag("map", 3, 100, 0));
     EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) { return j["view"]["map"]["rotationDeg"].get<double>() > 10.0; }));
 
+    // The aircraft.json feed, ticked at the foot of the view: the documents folder gets the sky
+    // the window shows, until it is unticked.
+    ASSERT_TRUE(session.click("adsbFeedJSON"));
+    const auto aircraftFile = documents / "Vantirel Aircraft" / "aircraft.json";
+    EXPECT_TRUE(session.waitFor([&](const nlohmann::json& j) {
+        return j["view"]["adsbFeeds"] == "JSON " + aircraftFile.parent_path().string();
+    })) << session.current()["view"]["adsbFeeds"];
+    EXPECT_TRUE(eventually([&] {
+        const auto sky = readState(aircraftFile);
+        return sky && !(*sky)["aircraft"].empty() && (*sky)["aircraft"][0].contains("hex");
+    })) << aircraftFile;
+    ASSERT_TRUE(session.click("adsbFeedJSON"));
+    EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) { return j["view"]["adsbFeeds"] == "Feeds off"; }));
+
     ASSERT_TRUE(session.click("adsbSwitch"));
     EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) {
         return j["controller"]["adsbEnabled"] == false && std::abs(frequency(j) - 93.4) < 1e-6 &&
