@@ -10,6 +10,7 @@
 #include "SourceSelector.h"
 #include "Theme.h"
 #include "UIProbe.h"
+#include "control/LevelScale.h"
 #include "Widgets.h"
 #include "control/SDRController.h"
 #include "platform/DebugLog.h"
@@ -82,9 +83,9 @@ void drawAdvancedPanel(PanelContext& ctx, SourceSelector& sources, AdvancedPanel
     widgets::Card card("advanced");
     widgets::valueRow("Frequency", formatString("%.4f MHz", c.frequencyMHz.get()));
     ctx.probe.noteItem("advancedFrequency");
-    widgets::valueRow("Power", formatString("%.1f dB", c.signalLevelDB.get()));
-    widgets::valueRow("Channel", formatString("%.1f dB", c.channelLevelDB.get()));
-    widgets::valueRow("Noise floor", formatString("%.1f dB", c.noiseFloorDB));
+    widgets::valueRow("Strongest", formatString("%.1f dBFS", c.signalLevelDB.get()));
+    widgets::valueRow("Channel", formatString("%.1f dBFS", c.channelLevelDB.get()));
+    widgets::valueRow("Noise floor", formatString("%.1f dBFS", c.noiseFloorDB));
     widgets::divider();
 
     widgets::caption("Gain");
@@ -101,7 +102,8 @@ void drawAdvancedPanel(PanelContext& ctx, SourceSelector& sources, AdvancedPanel
     bool squelch = c.squelchEnabled;
     if (ImGui::Checkbox("Enabled##squelch", &squelch)) c.squelchEnabled = squelch;
     float threshold = static_cast<float>(c.squelchThresholdDB.get());
-    if (ImGui::SliderFloat("##threshold", &threshold, -120.0f, 0.0f, "Threshold %.0f dB"))
+    if (ImGui::SliderFloat("##threshold", &threshold, kLevelScaleBottomDBFS, kLevelScaleTopDBFS,
+                           "Threshold %.0f dBFS"))
         c.squelchThresholdDB = static_cast<double>(threshold);
     widgets::divider();
 

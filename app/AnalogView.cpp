@@ -10,6 +10,7 @@
 #include "PanelContext.h"
 #include "SpanPicker.h"
 #include "Theme.h"
+#include "control/LevelScale.h"
 #include "TuningActions.h"
 #include "UIProbe.h"
 #include "ViewMath.h"
@@ -77,7 +78,7 @@ void AnalogView::draw(PanelContext& ctx, ImVec2 size) {
          .radioText = c.rdsRadioText,
          .hasRDS = c.rdsStationName.has_value() || c.rdsPICode.has_value(),
          .isStereo = c.stereoEnabled && c.stereoDetected,
-         .signalLevelDB = c.signalLevelDB,
+         .channelLevelDB = c.channelLevelDB,
          .snrDB = c.snrDB,
          .isFavorite = c.isCurrentFrequencyFavorite(),
          .onToggleFavorite = [&c] { c.toggleFavoriteCurrent(); },
@@ -86,7 +87,7 @@ void AnalogView::draw(PanelContext& ctx, ImVec2 size) {
     ImGui::Dummy(ImVec2(0, 4));
 
     // Title row: "IF Spectrum" on the left, the span picker on the right.
-    plotTitle("IF Spectrum");
+    plotTitle("IF Spectrum (dBFS)");
     ImGui::SameLine();
     ImGui::SetCursorPosX(ImGui::GetCursorPosX() + ImGui::GetContentRegionAvail().x - 248);
     drawSpanPicker(ctx.state.dabSpanMHz);
@@ -107,8 +108,8 @@ void AnalogView::draw(PanelContext& ctx, ImVec2 size) {
                   {.magnitudes = shown,
                    .markerFraction = marker,
                    .markerLabel = formatString("%.3f", f),
-                   .peakDB = c.signalLevelDB,
-                   .floorDB = c.noiseFloorDB,
+                   .topDB = kSpectrumTopDBFS,
+                   .bottomDB = kSpectrumBottomDBFS,
                    .leftFreqText = formatString("%.3f", f - span / 2),
                    .centerFreqText = formatString("%.3f MHz", f),
                    .rightFreqText = formatString("%.3f", f + span / 2),

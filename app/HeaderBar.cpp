@@ -91,7 +91,7 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
     }
 
     ImGui::SetCursorScreenPos(ImVec2(clusterX, midY - 13));
-    widgets::chip("Level", formatString("%.0f dB", c.signalLevelDB.get()), theme::kText);
+    widgets::chip("Level", formatString("%.0f dBFS", c.channelLevelDB.get()), theme::kText);
     ctx.probe.noteItem("chip Level");
     ImGui::SameLine(0, 6);
     widgets::chip("SNR", formatString("%.0f dB", c.snrDB), c.snrDB > 20 ? theme::kGood : (c.snrDB > 8 ? theme::kWarn : theme::kTextDim));

@@ -8,6 +8,7 @@
 #include "Theme.h"
 #include "UIProbe.h"
 #include "Widgets.h"
+#include "control/LevelScale.h"
 #include "platform/DebugLog.h"
 
 void drawNowPlayingHeader(const NowPlayingInput& in, UIProbe& probe) {
@@ -70,7 +71,8 @@ void drawNowPlayingHeader(const NowPlayingInput& in, UIProbe& probe) {
     widgets::badge("STEREO", theme::kAccent, in.isStereo);
 
     ImGui::SetCursorScreenPos(ImVec2(origin.x + width - meterWidth - 14, origin.y + 14));
-    drawSignalMeterView("meter", in.signalLevelDB, in.snrDB, -120.0f, -40.0f, meterWidth);
+    drawSignalMeterView("meter", in.channelLevelDB, in.snrDB, kLevelScaleBottomDBFS,
+                        kLevelScaleTopDBFS, meterWidth);
     probe.noteRect("signalMeter", ImVec2(origin.x + width - meterWidth - 14, origin.y + 14),
                    ImVec2(origin.x + width - 14, origin.y + 60));
 

@@ -12,7 +12,7 @@ struct NowPlayingInput {
     std::optional<std::string> radioText{};
     bool hasRDS = false;
     bool isStereo = false;
-    float signalLevelDB = -100.0f;
+    float channelLevelDB = -100.0f;  // dBFS
     float snrDB = 0.0f;
     bool isFavorite = false;
     std::function<void()> onToggleFavorite{};

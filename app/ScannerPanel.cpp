@@ -81,7 +81,7 @@ void drawScannerPanel(PanelContext& ctx) {
         const StationRowResult r = drawStationRow(
             f.id.text().c_str(),
             {.name = f.label,
-             .detail = formatString("Peak %.0f dB", f.peakDB),
+             .detail = formatString("Peak %.0f dBFS", f.peakDB),
              .frequencyText = formatString("%.3f", f.frequencyMHz),
              .selected = std::abs(f.frequencyMHz - c.frequencyMHz) < 0.0005,
              .starOn = c.isFoundStationFavorite(f)},

@@ -6,7 +6,7 @@
 #include "ViewMath.h"
 #include "platform/DebugLog.h"
 
-void drawSignalMeterView(const char* id, float signalLevelDB, float snrDB, float minDB, float maxDB,
+void drawSignalMeterView(const char* id, float levelDBFS, float snrDB, float minDB, float maxDB,
                          float width) {
     ImGui::PushID(id);
     ImDrawList* list = ImGui::GetWindowDrawList();
@@ -19,7 +19,7 @@ void drawSignalMeterView(const char* id, float signalLevelDB, float snrDB, float
     ImGui::Dummy(ImVec2(width, height));
 
     list->AddText(small, small->FontSize, ImVec2(p.x, p.y + 2), theme::kTextDim, "SIGNAL");
-    const std::string level = formatString("%.0f dB", signalLevelDB);
+    const std::string level = formatString("%.0f dBFS", levelDBFS);
     const std::string snr = formatString("SNR %.0f dB", snrDB);
     const ImVec2 ss = mono->CalcTextSizeA(mono->FontSize, 1e9f, 0, snr.c_str());
     list->AddText(mono, mono->FontSize, ImVec2(p.x + width - ss.x, p.y), theme::kTextDim, snr.c_str());
@@ -27,7 +27,7 @@ void drawSignalMeterView(const char* id, float signalLevelDB, float snrDB, float
     list->AddText(mono, mono->FontSize, ImVec2(p.x + width - ss.x - ls.x - 14, p.y), theme::kText, level.c_str());
 
     // 30 segments, green to amber to red; lit up to the level.
-    const float fraction = meterFraction(signalLevelDB, minDB, maxDB);
+    const float fraction = meterFraction(levelDBFS, minDB, maxDB);
     constexpr int kSegments = 30;
     const float gap = 2.0f;
     const float seg = (width - gap * (kSegments - 1)) / kSegments;

@@ -58,7 +58,7 @@ void SpectrumView::draw(const char* id, const Input& in, ImVec2 size) {
 
     // dB scale and horizontal grid.
     ImFont* scaleFont = theme::font(theme::FontRole::scale);
-    const std::array<std::string, 5> labels = verticalScaleLabels(in.peakDB, in.floorDB);
+    const std::array<std::string, 5> labels = verticalScaleLabels(in.topDB, in.bottomDB);
     for (int i = 0; i < 5; ++i) {
         const float y = plot0.y + plotSize.y * static_cast<float>(i) * 0.25f;
         if (i > 0 && i < 4) list->AddLine(ImVec2(plot0.x, y), ImVec2(plot1.x, y), theme::kGrid);

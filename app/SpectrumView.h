@@ -19,8 +19,9 @@ public:
         std::span<const float> magnitudes{};
         std::optional<double> markerFraction{};
         std::string markerLabel{};
-        float peakDB = 0.0f;
-        float floorDB = -100.0f;
+        // The dB values at the top and bottom of the plot, which the magnitudes 0 and 1 span.
+        float topDB = 0.0f;
+        float bottomDB = -100.0f;
         std::string leftFreqText{}, centerFreqText{}, rightFreqText{};
         std::optional<std::pair<double, double>> highlightRangeFraction{};
         std::string highlightLabel{};

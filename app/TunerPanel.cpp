@@ -10,6 +10,7 @@
 #include "Theme.h"
 #include "TuningActions.h"
 #include "TuningKnob.h"
+#include "control/LevelScale.h"
 #include "UIProbe.h"
 #include "Widgets.h"
 #include "control/SDRController.h"
@@ -35,11 +36,12 @@ void drawSquelch(PanelContext& ctx) {
     if (widgets::toggleSwitch("Squelch", &on)) c.squelchEnabled = on;
     if (on) {
         float threshold = static_cast<float>(c.squelchThresholdDB.get());
-        if (ImGui::SliderFloat("##squelch", &threshold, -120.0f, 0.0f, "Opens at %.0f dB"))
+        if (ImGui::SliderFloat("##squelch", &threshold, kLevelScaleBottomDBFS, kLevelScaleTopDBFS,
+                               "Opens at %.0f dBFS"))
             c.squelchThresholdDB = static_cast<double>(threshold);
         // The squelch compares the tuned channel's level, not the strongest signal in view.
         const bool open = c.channelLevelDB.get() >= c.squelchThresholdDB.get();
-        widgets::caption(formatString("%s · channel %.0f dB", open ? "Open" : "Closed", c.channelLevelDB.get()).c_str());
+        widgets::caption(formatString("%s · channel %.0f dBFS", open ? "Open" : "Closed", c.channelLevelDB.get()).c_str());
     }
 }
 

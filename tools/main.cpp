@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 
 #include "CliArgs.h"
 #include "CliSession.h"
@@ -230,6 +231,13 @@ int runAPRS(const CliArgs& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int k = 1; k < argc; ++k) {
+        const std::string_view word = argv[k];
+        if (word == "--help" || word == "-h") {
+            std::fputs(cliUsage().c_str(), stdout);
+            return 0;
+        }
+    }
     try {
         const CliArgs args = parseCliArgs(argc, argv, {"no-audio", "stereo", "nbfm"});
         if (args.command == "status") return runStatus(args);

@@ -237,9 +237,12 @@ void SDRController::postSpectrumWork(std::span<const IQSample> shifted, double c
     std::weak_ptr<SDRController> weak = weak_from_this();
     analysisQueue->async([weak, analyzer = fftAnalyzer, state = analysisState, channelHalfWidthHz,
                           queue = deps.mainQueue, block = std::move(block)] {
-        const std::optional<std::vector<float>> power = analyzer->magnitudeSpectrum(block);
+        const std::optional<std::vector<float>> power = analyzer->averagedSpectrum(block);
         if (!power) return;
-        const SpectrumLevels levels = spectrumLevels(*power);
+        const SpectrumLevels levels =
+            spectrumLevels(*power, {.fullScaleBinPower = analyzer->fullScaleBinPower(),
+                                    .averagedSegments = block.size() / analyzer->size(),
+                                    .normRange = DBRange{}});
         const float channelDB = strongestInChannelDB(levels.dB, channelHalfWidthHz, 2'048'000.0);
         std::vector<float> row = downsample(levels.norm, kSpectrumBins);
         if (!state->smoothedSpectrum) state->smoothedSpectrum.emplace();
@@ -249,9 +252,10 @@ void SDRController::postSpectrumWork(std::span<const IQSample> shifted, double c
                                            (levels.floorDB - *state->smoothedFloorDB) * emaAlpha
                                      : levels.floorDB;
         const std::uint64_t w = state->waterfallInsertCounter++;
-        const float strength = std::max(std::min((levels.peakDB + 90.0f) / 60.0f, 1.0f), 0.0f);
+        // The meter and SNR describe the tuned channel, as the squelch does.
+        const float strength = levelScaleFraction(channelDB);
         const float floorDB = *state->smoothedFloorDB;
-        const float snr = std::max(levels.peakDB - floorDB, 0.0f);
+        const float snr = std::max(channelDB - floorDB, 0.0f);
         queue->post([weak, smoothed = *state->smoothedSpectrum, row = std::move(row),
                      peak = levels.peakDB, channelDB, strength, snr, floorDB, w]() mutable {
             auto self = weak.lock();
@@ -281,7 +285,9 @@ void SDRController::postAudioSpectrumWork() {
         for (std::size_t k = 0; k < samples.size(); ++k) packed[k] = {samples[k], 0.0f};
         const std::optional<std::vector<float>> power = analyzer->magnitudeSpectrum(packed);
         if (!power) return;
-        std::vector<float> bins = downsample(spectrumLevels(*power).norm, kAudioSpectrumBins);
+        const SpectrumLevels levels =
+            spectrumLevels(*power, {.fullScaleBinPower = analyzer->fullScaleBinPower()});
+        std::vector<float> bins = downsample(levels.norm, kAudioSpectrumBins);
         queue->post([weak, bins = std::move(bins), samples = std::move(samples)]() mutable {
             if (auto self = weak.lock()) {
                 self->audioSpectrum = std::move(bins);

@@ -14,6 +14,7 @@
 
 #include "control/CPUMonitor.h"
 #include "control/DemodMode.h"
+#include "control/LevelScale.h"
 #include "dab/DABTypes.h"
 #include "dsp/IQDCBlocker.h"
 #include "platform/LatestValue.h"
@@ -100,19 +101,21 @@ public:
     std::vector<float> spectrum;
     std::vector<std::vector<float>> waterfallHistory;
     double vfoMarkerFraction = 0.5;
+    // Levels in dBFS per 2 kHz bin (control/LevelScale.h). signalLevelDB is the strongest bin
+    // in view.
     Published<float> signalLevelDB{-100.0f};
     // Level of the tuned channel alone (strongest bin inside the channel filter), which the
-    // squelch compares: a neighbour elsewhere in the band must not hold it open.
+    // squelch compares and the meter shows: a neighbour elsewhere in the band must not hold it.
     Published<float> channelLevelDB{-100.0f};
-    float signalStrengthNormalized = 0.0f;
-    float snrDB = 0.0f;
-    float noiseFloorDB = -100.0f;
+    float signalStrengthNormalized = 0.0f;  // channelLevelDB on the meter's scale, 0..1
+    float snrDB = 0.0f;                     // channelLevelDB above noiseFloorDB
+    float noiseFloorDB = -100.0f;           // mean noise per bin
     std::vector<float> audioSpectrum;
     std::vector<float> audioWaveform;
     bool agcEnabled() const { return agcEnabledValue.get(); }
     double manualGainTenthsDB() const { return manualGainTenthsDBValue.get(); }
     Published<bool> squelchEnabled{false};
-    Published<double> squelchThresholdDB{-60.0};
+    Published<double> squelchThresholdDB{kDefaultSquelchThresholdDBFS};
     Published<bool> nbEnabled{false};
     Published<double> nbThreshold{4.0};
     Published<bool> nrEnabled{false};
@@ -233,6 +236,12 @@ private:
     void rdsLoop();
     void aprsLoop();
     void runScan(BandDefinition band, double returnMHz, bool fmNaming);
+    // Retunes for a scan step and drops what the ring may still hold from before.
+    void tuneScanStep(double frequencyMHz, std::vector<IQSample>& scratch);
+    // The step's level in dBFS, or nothing when the stream gives no samples.
+    std::optional<float> measureScanStep(const BandDefinition& band, std::vector<IQSample>& block);
+    // Fills `out` from the ring, waiting for the stream; short only when stopped or stalled.
+    std::size_t readScanSamples(std::span<IQSample> out);
     std::optional<std::string> waitForScanPS();
     bool streamClaimed() const {
         return isScanning.get() || dabActive.get() || dabStreamRunning.get() || dabScanning.get();

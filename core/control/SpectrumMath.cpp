@@ -21,11 +21,16 @@ std::vector<float> downsample(std::span<const float> x, std::size_t count) {
     return out;
 }
 
-SpectrumLevels spectrumLevels(std::span<const float> power) {
+SpectrumLevels spectrumLevels(std::span<const float> power, const SpectrumLevelsConfig& config) {
     SpectrumLevels levels;
     levels.dB.resize(power.size());
-    for (std::size_t k = 0; k < power.size(); ++k)
-        levels.dB[k] = 10.0f * std::log10(std::max(power[k], 1e-10f));
+    // The one place the FFT's size and window gain leave the levels.
+    const double reference = config.fullScaleBinPower > 0.0 ? config.fullScaleBinPower : 1.0;
+    for (std::size_t k = 0; k < power.size(); ++k) {
+        const double p = static_cast<double>(power[k]) / reference;
+        levels.dB[k] = p > 0.0 ? std::max(static_cast<float>(10.0 * std::log10(p)), kMinLevelDBFS)
+                               : kMinLevelDBFS;
+    }
     float lo = 0.0f, hi = 1.0f;
     if (!levels.dB.empty()) {
         const auto [mn, mx] = std::minmax_element(levels.dB.begin(), levels.dB.end());
@@ -35,13 +40,39 @@ SpectrumLevels spectrumLevels(std::span<const float> power) {
         std::vector<float> sorted = levels.dB;
         const std::size_t at = sorted.size() / 10;
         std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(at), sorted.end());
-        levels.floorDB = sorted[at];
+        // The 10th percentile ignores the stations in view; scaled up to the noise's mean so an
+        // empty channel's level and the floor meet.
+        levels.floorDB = sorted[at] + noiseTenthPercentileToMeanDB(config.averagedSegments);
+    }
+    if (config.normRange) {
+        lo = config.normRange->bottomDB;
+        hi = config.normRange->topDB;
     }
     const float range = std::max(hi - lo, 1.0f);
     levels.norm.resize(levels.dB.size());
     for (std::size_t k = 0; k < levels.dB.size(); ++k)
         levels.norm[k] = std::clamp((levels.dB[k] - lo) / range, 0.0f, 1.0f);
     return levels;
+}
+
+float noiseTenthPercentileToMeanDB(std::size_t segments) {
+    // The mean of k unit-mean exponentials is gamma(k) / k; its CDF for whole k is
+    // 1 - e^-x sum_{j<k} x^j / j! at x = k * value. Bisect for the 10th percentile.
+    const std::size_t k = std::max<std::size_t>(segments, 1);
+    const auto cdf = [k](double x) {
+        double upper = 0.0;  // terms in logs: x^j / j! overflows long before k gets large
+        for (std::size_t j = 0; j < k; ++j) {
+            const auto jd = static_cast<double>(j);
+            upper += std::exp(jd * std::log(x) - std::lgamma(jd + 1.0) - x);
+        }
+        return 1.0 - upper;
+    };
+    double low = 0.0, high = static_cast<double>(k) + 10.0;
+    for (int step = 0; step < 60; ++step) {
+        const double mid = (low + high) / 2.0;
+        (cdf(mid) < 0.1 ? low : high) = mid;
+    }
+    return static_cast<float>(10.0 * std::log10(static_cast<double>(k) / low));
 }
 
 void smoothTowards(std::vector<float>& s, std::span<const float> row, float alpha) {
@@ -60,7 +91,7 @@ float rms(std::span<const float> block) {
 }
 
 float strongestInChannelDB(std::span<const float> dB, double halfWidthHz, double sampleRateHz) {
-    if (dB.empty()) return -100.0f;
+    if (dB.empty()) return kMinLevelDBFS;
     const double binHz = sampleRateHz / static_cast<double>(dB.size());
     const auto half = static_cast<std::size_t>(std::max(1.0, std::floor(halfWidthHz / binHz)));
     const std::size_t centre = dB.size() / 2;

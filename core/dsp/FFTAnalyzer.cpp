@@ -62,6 +62,9 @@ FFTAnalyzer::FFTAnalyzer(std::size_t fftSize)
             2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(n);
         window[k] = static_cast<float>(kHannNormPeak * (1.0 - std::cos(phaseRad)));
     }
+    double windowSum = 0.0;
+    for (float w : window) windowSum += w;
+    fullScalePower = windowSum * windowSum;
 }
 
 FFTAnalyzer::~FFTAnalyzer() = default;
@@ -73,6 +76,22 @@ std::optional<std::vector<float>> FFTAnalyzer::magnitudeSpectrum(
     std::vector<float> power(n);
     magnitudeSpectrum(samples, power, scratch);
     return power;
+}
+
+std::optional<std::vector<float>> FFTAnalyzer::averagedSpectrum(
+    std::span<const IQSample> samples) const {
+    const std::size_t segments = samples.size() / n;
+    if (segments == 0) return std::nullopt;
+    Scratch scratch(n);
+    std::vector<float> one(n);
+    std::vector<double> sum(n, 0.0);
+    for (std::size_t s = 0; s < segments; ++s) {
+        magnitudeSpectrum(samples.subspan(s * n, n), one, scratch);
+        for (std::size_t j = 0; j < n; ++j) sum[j] += one[j];
+    }
+    std::vector<float> mean(n);
+    for (std::size_t j = 0; j < n; ++j) mean[j] = static_cast<float>(sum[j] / static_cast<double>(segments));
+    return mean;
 }
 
 bool FFTAnalyzer::magnitudeSpectrum(std::span<const IQSample> samples, std::span<float> out,

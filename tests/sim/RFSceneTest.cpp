@@ -130,21 +130,38 @@ TEST(RFSceneTest, OutputDoesNotDependOnChunking) {
 // Run under ThreadSanitizer: emitters are added and removed while another thread renders.
 TEST(RFSceneTest, EmittersMayChangeWhileRendering) {
     RFScene scene;
-    std::atomic<bool> done{false};
+    std::atomic<std::uint64_t> rendered{0};
+    std::atomic<bool> editsDone{false};
+    // Renders until every edit is made, so rendering always overlaps the edits, however the
+    // two threads are scheduled.
     std::thread renderer([&] {
         std::vector<IQSample> out(8'192);
-        for (std::uint64_t k = 0; k < 200; ++k) scene.render(out, 100e6, 0.0, k * out.size());
-        done = true;
+        for (std::uint64_t k = 0; !editsDone; ++k) {
+            scene.render(out, 100e6, 0.0, k * out.size());
+            ++rendered;
+        }
     });
-    std::vector<std::shared_ptr<RFEmitter>> added;
+    const auto waitForARender = [&] {
+        const std::uint64_t seen = rendered;
+        while (rendered == seen) std::this_thread::yield();
+    };
+    std::vector<std::shared_ptr<RFEmitter>> added, expected;
+    waitForARender();
     // A few in band, the rest far away, so rendering stays cheap.
-    for (int k = 0; !done && k < 2'000; ++k) {
+    for (int k = 0; k < 2'000; ++k) {
         const double hz = k < 8 ? 100e6 + 1'000.0 * k : 500e6 + k;
         auto e = std::make_shared<CarrierEmitter>(CarrierEmitterConfig{.frequencyHz = hz});
         scene.addEmitter(e);
         added.push_back(e);
-        if (k % 3 == 0) scene.removeEmitter(added[static_cast<std::size_t>(k) / 2]);
+        expected.push_back(e);
+        if (k % 3 == 0) {
+            const auto& gone = added[static_cast<std::size_t>(k) / 2];
+            scene.removeEmitter(gone);
+            std::erase(expected, gone);
+        }
+        if (k % 100 == 99) waitForARender();  // edits land between renders as well as during
     }
+    editsDone = true;
     renderer.join();
-    EXPECT_FALSE(scene.emitters().empty());
+    EXPECT_EQ(scene.emitters(), expected) << "every edit lands once, in order";
 }

@@ -35,7 +35,28 @@ SimulatedReceiver::~SimulatedReceiver() {
 }
 
 bool SimulatedReceiver::waitFor(const std::function<bool()>& done, double signalSeconds) {
-    return queue->runUntil(done, std::chrono::duration<double>(signalSeconds / speed));
+    // Signal time is what the dongle has delivered: a loaded machine slows the dongle and the
+    // receiver alike, so a wait measured on the wall clock would end early in signal terms.
+    const std::uint64_t target =
+        dongle->sampleIndex() + static_cast<std::uint64_t>(signalSeconds * dongle->sampleRateHz());
+    // A dongle that delivers nothing (not started, or stopped) would never reach the target.
+    constexpr auto kStall = std::chrono::seconds(10);
+    std::uint64_t lastIndex = dongle->sampleIndex();
+    auto lastProgress = std::chrono::steady_clock::now();
+    bool held = false;
+    queue->runUntil(
+        [&] {
+            held = done();
+            const std::uint64_t index = dongle->sampleIndex();
+            const auto now = std::chrono::steady_clock::now();
+            if (index != lastIndex) {
+                lastIndex = index;
+                lastProgress = now;
+            }
+            return held || index >= target || now - lastProgress > kStall;
+        },
+        std::chrono::hours(1));
+    return held;
 }
 
 void SimulatedReceiver::run(double signalSeconds) {

@@ -18,7 +18,8 @@ struct SimulatedReceiver {
                                std::filesystem::path documents = {});
     ~SimulatedReceiver();
 
-    // Pumps until `done` or `signalSeconds` of signal time pass; true when done held.
+    // Pumps until `done` or `signalSeconds` of signal time (samples the dongle delivered) pass;
+    // true when done held. Ends early only if the dongle delivers nothing for ten seconds.
     bool waitFor(const std::function<bool()>& done, double signalSeconds);
     // Lets `signalSeconds` of signal pass while pumping.
     void run(double signalSeconds);
