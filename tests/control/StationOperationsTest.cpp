@@ -5,9 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "control/BandScanMath.h"
 #include "control/SDRController.h"
-#include "control/SpectrumMath.h"
 #include "stations/BookmarkStore.h"
 
 namespace {
@@ -149,47 +147,4 @@ TEST_F(StationsFixture, SavingScanResultsSkipsFrequenciesAlreadyKept) {
     EXPECT_EQ(c->foundStations[2].label, "SJEVER2");
     c->updateFoundStationLabelIfMatching("   ");
     EXPECT_EQ(c->foundStations[2].label, "SJEVER2");
-}
-
-TEST(BandScanMathTest, BandsStepsAndNoiseEstimate) {
-    const auto& bands = BandDefinition::allBands();
-    ASSERT_EQ(bands.size(), 12u);
-    EXPECT_EQ(bands.front().name, "LW");
-    EXPECT_EQ(bands.back().name, "PMR446");
-    EXPECT_EQ(&BandDefinition::fmBand(), &bands[4]);
-
-    EXPECT_EQ(scanStepCount(BandDefinition::fmBand()), 206);
-    EXPECT_EQ(scanStepCount({.name = "x", .startMHz = 91.0, .endMHz = 93.6, .stepHz = 100'000}), 27);
-    EXPECT_EQ(scanStepCount({.name = "tiny", .startMHz = 100.0, .endMHz = 100.01, .stepHz = 100'000}), 1);
-
-    EXPECT_FLOAT_EQ(scanNoiseEstimate({-50, -60, -55}), -60.0f) << "fewer than five: the smallest";
-    std::vector<float> twenty;
-    for (int k = 0; k < 20; ++k) twenty.push_back(static_cast<float>(-k));
-    EXPECT_FLOAT_EQ(scanNoiseEstimate(twenty), -15.0f) << "the fifth smallest of twenty";
-}
-
-TEST(SpectrumMathTest, DownsampleRunsAndLevels) {
-    std::vector<float> ramp(1'024);
-    for (std::size_t k = 0; k < ramp.size(); ++k) ramp[k] = static_cast<float>(k);
-    const std::vector<float> bins = downsample(ramp, 96);
-    ASSERT_EQ(bins.size(), 96u);
-    EXPECT_FLOAT_EQ(bins[0], 4.5f);  // mean of 0..9 (run of 10: floor(10.67))
-    EXPECT_FLOAT_EQ(bins[95], (1013.0f + 1023.0f) / 2.0f) << "the last run ends at the last value";
-    const std::vector<float> short50(50, 1.0f);
-    EXPECT_EQ(downsample(short50, 96), short50);
-
-    const std::vector<float> power = {1e-12f, 1.0f, 100.0f, 0.01f};
-    const SpectrumLevels levels = spectrumLevels(power);
-    EXPECT_FLOAT_EQ(levels.dB[0], -100.0f) << "floored at 1e-10";
-    EXPECT_FLOAT_EQ(levels.peakDB, 20.0f);
-    EXPECT_FLOAT_EQ(levels.norm[2], 1.0f);
-    EXPECT_FLOAT_EQ(levels.norm[0], 0.0f);
-    EXPECT_FLOAT_EQ(levels.floorDB, -100.0f);
-
-    std::vector<float> centred(1'024, -90.0f);
-    centred[512 + 3] = -20.0f;   // 6 kHz off centre
-    centred[512 + 60] = -10.0f;  // a neighbour 120 kHz away
-    EXPECT_FLOAT_EQ(strongestInChannelDB(centred, 7'500.0, 2'048'000.0), -20.0f);
-    EXPECT_FLOAT_EQ(strongestInChannelDB(centred, 5'000.0, 2'048'000.0), -90.0f);
-    EXPECT_FLOAT_EQ(strongestInChannelDB(centred, 125'000.0, 2'048'000.0), -10.0f);
 }

@@ -106,6 +106,39 @@ TEST(FFTAnalyzerTest, UsesOnlyTheFirstNSamplesAndRefusesShortBlocks) {
     EXPECT_EQ(out, *exact);
 }
 
+TEST(FFTAnalyzerTest, AveragedSpectrumIsTheMeanOfWholeSegments) {
+    const FFTAnalyzer analyzer(kN);
+    // Three segments of different noise and 300 trailing samples that must not count.
+    const std::vector<IQSample> samples = makeNoise(/*seed=*/9, 3 * kN + 300);
+    const auto averaged = analyzer.averagedSpectrum(samples);
+    ASSERT_TRUE(averaged.has_value());
+    ASSERT_EQ(averaged->size(), kN);
+    std::vector<double> mean(kN, 0.0);
+    for (std::size_t s = 0; s < 3; ++s) {
+        const auto one = *analyzer.magnitudeSpectrum(std::span(samples).subspan(s * kN, kN));
+        for (std::size_t j = 0; j < kN; ++j) mean[j] += one[j] / 3.0;
+    }
+    for (std::size_t j = 0; j < kN; ++j) EXPECT_NEAR((*averaged)[j], mean[j], 1e-5 * mean[j]) << j;
+
+    // One segment: the plain spectrum. Short: nothing.
+    EXPECT_EQ(*analyzer.averagedSpectrum(std::span(samples).first(kN)),
+              *analyzer.magnitudeSpectrum(samples));
+    EXPECT_FALSE(analyzer.averagedSpectrum(std::span(samples).first(kN - 1)).has_value());
+}
+
+TEST(FFTAnalyzerTest, FullScaleBinPowerIsAFullScaleTonesBin) {
+    for (const std::size_t n : {std::size_t{256}, kN}) {
+        SCOPED_TRACE(n);
+        const FFTAnalyzer analyzer(n);
+        // A bin-centred tone of amplitude 1, 7 bins above DC.
+        const double toneHz = 7.0 * kRateHz / static_cast<double>(n);
+        const auto spectrum = *analyzer.magnitudeSpectrum(makeTone(toneHz, kRateHz, n, 1.0f));
+        EXPECT_NEAR(spectrum[n / 2 + 7] / analyzer.fullScaleBinPower(), 1.0, 1e-5);
+        EXPECT_NEAR(analyzer.fullScaleBinPower(), std::pow(0.8165 * static_cast<double>(n), 2.0),
+                    1e-4 * analyzer.fullScaleBinPower());
+    }
+}
+
 TEST(FFTAnalyzerTest, ParallelAnalyzersGiveIdenticalResults) {
     // Each thread builds and destroys its own analysers (plan creation is serialised inside)
     // and also shares one analyser with the others; all must agree bit for bit.
