@@ -8,6 +8,7 @@
 
 #include "sim/ADSBAircraftEmitter.h"
 #include "sim/DemoScene.h"
+#include "sim/FMBroadcastEmitter.h"
 #include "support/SimulatedReceiver.h"
 
 namespace {
@@ -77,6 +78,61 @@ TEST(ReceiverE2ETest, PublishesRDSAndTheSpectrumOfTheTunedStation) {
     rx.run(2.0);
     EXPECT_LT(c.snrDB, strongSNR);
     EXPECT_FALSE(c.rdsStationName) << "a station without RDS keeps no stale name";
+}
+
+TEST(ReceiverE2ETest, LevelsReadInDBFSAndTheDefaultSquelchTellsAStationFromAnEmptyChannel) {
+    SimulatedReceiver rx;
+    SDRController& c = *rx.controller;
+    c.squelchEnabled = true;  // at its default threshold
+    c.start();
+    // The demo's strong station: high on the meter, below full scale.
+    rx.run(1.5);
+    EXPECT_GT(c.channelLevelDB, -35.0f);
+    EXPECT_LT(c.signalLevelDB, 0.0f);
+    EXPECT_GT(c.signalStrengthNormalized, 0.6f);
+    EXPECT_LT(c.signalStrengthNormalized, 1.0f) << "a strong station does not pin the meter";
+    EXPECT_GT(meanSquare(rx.captureAudio(0.5).left), 1e-6) << "the squelch opens on a station";
+
+    // 100.0 MHz: no station within 1 MHz, so the automatic gain lifts the noise as high as it
+    // ever gets. The channel reads its noise, close to the floor and below the squelch.
+    c.tune(100.0, true);
+    rx.run(2.0);
+    EXPECT_LT(c.channelLevelDB, c.noiseFloorDB + 6.0f);
+    EXPECT_LT(c.channelLevelDB, c.squelchThresholdDB - 2.0);
+    EXPECT_LT(c.signalStrengthNormalized, 0.6f);
+    const AudioTee::Capture empty = rx.captureAudio(1.0);
+    EXPECT_LT(meanSquare(empty.left) + meanSquare(empty.right), 1e-12) << "the squelch closes";
+}
+
+TEST(ReceiverE2ETest, ScanRecordsEachStationAtItsOwnStep) {
+    // A station every 400-600 kHz at levels 16 dB apart; wide FM, so the skirt of each already
+    // stands out at the step below it.
+    struct Station {
+        double mhz;
+        double amplitude;
+    };
+    const Station stations[] = {{97.3, 0.03}, {97.8, 0.01}, {98.4, 0.05},
+                                {98.9, 0.008}, {99.5, 0.02}, {99.9, 0.04}};
+    auto scene = std::make_shared<RFScene>(RFSceneConfig{.noiseFloorRms = kDemoNoiseFloorRms});
+    for (const Station& s : stations) {
+        const FMProgramme programme{.left = {{.frequencyHz = 700.0, .amplitude = 0.6}},
+                                    .right = {{.frequencyHz = 1'900.0, .amplitude = 0.6}}};
+        scene->addEmitter(std::make_shared<FMBroadcastEmitter>(
+            FMBroadcastConfig{.carrierHz = s.mhz * 1e6, .amplitude = s.amplitude, .programme = programme}));
+    }
+    SimulatedReceiver rx(4.0, scene);
+    SDRController& c = *rx.controller;
+    c.mode = DemodMode::am;  // no RDS wait: only where the stations are found matters here
+    c.start();
+    BandDefinition band = BandDefinition::fmBand();
+    band.startMHz = 97.0;
+    band.endMHz = 100.2;
+    c.startScan(band);
+    ASSERT_TRUE(rx.waitFor([&] { return !c.isScanning; }, 30.0));
+    std::vector<double> found;
+    for (const FoundStation& s : c.foundStations) found.push_back(s.frequencyMHz);
+    ASSERT_EQ(found.size(), std::size(stations)) << testing::PrintToString(found);
+    for (std::size_t k = 0; k < found.size(); ++k) EXPECT_NEAR(found[k], stations[k].mhz, 1e-6) << k;
 }
 
 TEST(ReceiverE2ETest, AMSquelchAndBalanceShapeTheOutput) {
@@ -157,7 +213,7 @@ TEST(ReceiverE2ETest, RecordingsHaveTheirHeadersAndContent) {
 }
 
 TEST(ReceiverE2ETest, ScanFindsTheStationsOfASpanNamedByTheirPS) {
-    // Real time: the RDS wait is three seconds of the clock on the wall.
+    // Real time: the scan thread decodes RDS itself and must keep up with an unbroken stream.
     SimulatedReceiver rx(1.0);
     SDRController& c = *rx.controller;
     c.start();
