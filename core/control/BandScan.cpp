@@ -26,7 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kScanFFTLength = 1'024;
 constexpr std::size_t kScanReadLength = 2'048;  // two spectra averaged per step
 constexpr double kDetectionJumpDB = 12.0;
 constexpr std::size_t kHistoryLength = 20;
@@ -44,7 +43,6 @@ std::string labelPrefix(const std::string& bandName) {
         if (c != ' ' && c != '/') prefix.push_back(c);
     return prefix.substr(0, 4);
 }
-
 
 // The dongle's DC spike sits 40 kHz from the step's frequency, inside the half-step window the
 // level is read from; the block's mean is that spike (a station 40 kHz off makes whole turns
