@@ -41,7 +41,9 @@ void drawSquelch(PanelContext& ctx) {
             c.squelchThresholdDB = static_cast<double>(threshold);
         // The squelch compares the tuned channel's level, not the strongest signal in view.
         const bool open = c.channelLevelDB.get() >= c.squelchThresholdDB.get();
-        widgets::caption(formatString("%s · channel %.0f dBFS", open ? "Open" : "Closed", c.channelLevelDB.get()).c_str());
+        widgets::caption(formatString("%s · channel %.0f dBFS", open ? "Open" : "Closed",
+                                      c.channelLevelDB.get())
+                             .c_str());
     }
 }
 

@@ -239,7 +239,8 @@ void SDRController::runScan(BandDefinition band, double returnMHz, bool fmNaming
             DebugLog::writef("🔎 scan %.4f MHz level %.1f dBFS noise %.1f dBFS", f, *level, noise);
         }
         const ScanReading reading{.frequencyMHz = f, .levelDB = level.value_or(kMinLevelDBFS)};
-        if (const std::optional<ScanReading> station = peaks.step(reading, above)) addStation(*station);
+        if (const std::optional<ScanReading> station = peaks.step(reading, above))
+            addStation(*station);
         postToMain([progress = static_cast<double>(k + 1) / totalSteps](SDRController& c) {
             c.scanProgress = progress;
         });

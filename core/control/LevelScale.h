@@ -23,6 +23,7 @@ inline constexpr float kDefaultSquelchThresholdDBFS = -40.0f;
 
 // Where levelDB falls on the meter's scale, 0 at the bottom and 1 at the top (clamped).
 constexpr float levelScaleFraction(float levelDB) {
-    return std::clamp((levelDB - kLevelScaleBottomDBFS) / (kLevelScaleTopDBFS - kLevelScaleBottomDBFS),
-                      0.0f, 1.0f);
+    return std::clamp(
+        (levelDB - kLevelScaleBottomDBFS) / (kLevelScaleTopDBFS - kLevelScaleBottomDBFS), 0.0f,
+        1.0f);
 }

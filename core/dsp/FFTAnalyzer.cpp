@@ -90,7 +90,8 @@ std::optional<std::vector<float>> FFTAnalyzer::averagedSpectrum(
         for (std::size_t j = 0; j < n; ++j) sum[j] += one[j];
     }
     std::vector<float> mean(n);
-    for (std::size_t j = 0; j < n; ++j) mean[j] = static_cast<float>(sum[j] / static_cast<double>(segments));
+    for (std::size_t j = 0; j < n; ++j)
+        mean[j] = static_cast<float>(sum[j] / static_cast<double>(segments));
     return mean;
 }
 

@@ -18,7 +18,8 @@ std::vector<double> stationsIn(double startMHz, const std::vector<float>& levels
     std::vector<double> found;
     for (std::size_t k = 0; k < levels.size(); ++k) {
         const double f = std::round((startMHz + 0.1 * static_cast<double>(k)) * 1e6) / 1e6;
-        if (const auto s = finder.step({.frequencyMHz = f, .levelDB = levels[k]}, levels[k] > kThresholdDB))
+        if (const auto s =
+                finder.step({.frequencyMHz = f, .levelDB = levels[k]}, levels[k] > kThresholdDB))
             found.push_back(s->frequencyMHz);
     }
     if (const auto s = finder.finish()) found.push_back(s->frequencyMHz);
@@ -35,8 +36,10 @@ TEST(BandScanMathTest, BandsStepsAndNoiseEstimate) {
     EXPECT_EQ(&BandDefinition::fmBand(), &bands[4]);
 
     EXPECT_EQ(scanStepCount(BandDefinition::fmBand()), 206);
-    EXPECT_EQ(scanStepCount({.name = "x", .startMHz = 91.0, .endMHz = 93.6, .stepHz = 100'000}), 27);
-    EXPECT_EQ(scanStepCount({.name = "tiny", .startMHz = 100.0, .endMHz = 100.01, .stepHz = 100'000}), 1);
+    EXPECT_EQ(scanStepCount({.name = "x", .startMHz = 91.0, .endMHz = 93.6, .stepHz = 100'000}),
+              27);
+    EXPECT_EQ(
+        scanStepCount({.name = "tiny", .startMHz = 100.0, .endMHz = 100.01, .stepHz = 100'000}), 1);
 
     EXPECT_FLOAT_EQ(scanNoiseEstimate({-50, -60, -55}), -60.0f) << "fewer than five: the smallest";
     std::vector<float> twenty;
@@ -64,7 +67,10 @@ TEST(ScanPeakFinderTest, RecordsEachStationAtTheStrongestStepOfItsRun) {
         {"a run still open at the band's end", 97.0, {n, n, -51, -33}, {97.3}},
         {"a run at the band's first step", 97.0, {-40, -50, n, n}, {97.0}},
         {"two runs four steps apart are two stations", 97.0, {-40, n, n, n, -40, n}, {97.0, 97.4}},
-        {"a second run closer than three steps is the same station", 97.0, {-40, n, -50, n}, {97.0}},
+        {"a second run closer than three steps is the same station",
+         97.0,
+         {-40, n, -50, n},
+         {97.0}},
         {"nothing above the threshold", 97.0, {n, n, n}, {}},
     };
     for (const Case& c : cases) {

@@ -118,7 +118,8 @@ TEST(ReceiverE2ETest, ScanRecordsEachStationAtItsOwnStep) {
         const FMProgramme programme{.left = {{.frequencyHz = 700.0, .amplitude = 0.6}},
                                     .right = {{.frequencyHz = 1'900.0, .amplitude = 0.6}}};
         scene->addEmitter(std::make_shared<FMBroadcastEmitter>(
-            FMBroadcastConfig{.carrierHz = s.mhz * 1e6, .amplitude = s.amplitude, .programme = programme}));
+            FMBroadcastConfig{.carrierHz = s.mhz * 1e6, .amplitude = s.amplitude,
+                              .programme = programme}));
     }
     SimulatedReceiver rx(4.0, scene);
     SDRController& c = *rx.controller;
@@ -132,7 +133,8 @@ TEST(ReceiverE2ETest, ScanRecordsEachStationAtItsOwnStep) {
     std::vector<double> found;
     for (const FoundStation& s : c.foundStations) found.push_back(s.frequencyMHz);
     ASSERT_EQ(found.size(), std::size(stations)) << testing::PrintToString(found);
-    for (std::size_t k = 0; k < found.size(); ++k) EXPECT_NEAR(found[k], stations[k].mhz, 1e-6) << k;
+    for (std::size_t k = 0; k < found.size(); ++k)
+        EXPECT_NEAR(found[k], stations[k].mhz, 1e-6) << k;
 }
 
 TEST(ReceiverE2ETest, AMSquelchAndBalanceShapeTheOutput) {

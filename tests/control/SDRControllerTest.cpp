@@ -49,7 +49,7 @@ TEST_F(ControllerFixture, StartsWithThePublishedInitialState) {
     EXPECT_TRUE(c.rdsEnabled());
     EXPECT_TRUE(c.agcEnabled());
     EXPECT_DOUBLE_EQ(c.manualGainTenthsDB(), 300.0);
-    EXPECT_DOUBLE_EQ(c.squelchThresholdDB, -40.0) << "dBFS: above an empty channel, below a station";
+    EXPECT_DOUBLE_EQ(c.squelchThresholdDB, -40.0) << "dBFS, above an empty channel";
     EXPECT_DOUBLE_EQ(c.nbThreshold, 4.0);
     EXPECT_DOUBLE_EQ(c.notchFrequencyHz, 1000.0);
     EXPECT_EQ(c.recordingMode, "audio");

@@ -37,7 +37,8 @@ TEST(SpectrumMathTest, BinCentredTonesReadTheirLevelInDBFS) {
         {256, 1'024, -50, 0.1f, -20.0f},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.fftSize << " points, " << c.amplitude << " at bin " << c.binsFromDC);
+        SCOPED_TRACE(testing::Message()
+                     << c.fftSize << " points, " << c.amplitude << " at bin " << c.binsFromDC);
         const FFTAnalyzer analyzer(c.fftSize);
         const double toneHz = c.binsFromDC * kRateHz / static_cast<double>(c.fftSize);
         const SpectrumLevels levels =
@@ -64,7 +65,8 @@ TEST(SpectrumMathTest, NoiseFloorIsTheMeanNoisePerBinAndAnEmptyChannelReadsNearI
     };
     for (const Case& c : {Case{1'024, 1.0}, Case{8'192, 0.5}}) {
         SCOPED_TRACE(c.blockLength);
-        const SpectrumLevels levels = levelsOf(analyzer, makeNoise(/*seed=*/3, c.blockLength, kSigma));
+        const SpectrumLevels levels =
+            levelsOf(analyzer, makeNoise(/*seed=*/3, c.blockLength, kSigma));
         EXPECT_NEAR(levels.floorDB, expectedDB, c.floorToleranceDB);
         if (c.blockLength == 8'192) {
             // The strongest of 251 averaged bins in a wide FM channel: a few dB above the mean.
