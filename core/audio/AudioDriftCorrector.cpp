@@ -12,7 +12,10 @@ double AudioDriftCorrector::update(double depthSeconds, double elapsedSeconds) {
         const double alpha = std::min(1.0, elapsedSeconds / cfg.smoothingSeconds);
         smoothedDepth += (depthSeconds - smoothedDepth) * alpha;
     }
-    const double error = smoothedDepth - cfg.targetSeconds;
+    const double offTarget = smoothedDepth - cfg.targetSeconds;
+    const double error = offTarget > cfg.toleranceSeconds    ? offTarget - cfg.toleranceSeconds
+                         : offTarget < -cfg.toleranceSeconds ? offTarget + cfg.toleranceSeconds
+                                                             : 0.0;
     const double kp = 1.0 / cfg.timeConstantSeconds;
     const double ki = kp * kp / 4.0;
     // The integral alone may reach the full correction, no further (no wind-up).

@@ -2,6 +2,9 @@
 
 struct AudioDriftCorrectorConfig {
     double targetSeconds = 0.4;   // queue depth to hold
+    // Depth errors within this are left alone: with matched clocks the ratio stays exactly
+    // nominal, and a queue sawing with bursty pushes or a busy machine does not move it.
+    double toleranceSeconds = 0.05;
     double maxCorrection = 0.005; // ±0.5 %: a pitch error nobody hears, and enough for any crystal
     // How fast a depth error is worked off (the proportional gain is its inverse).
     double timeConstantSeconds = 5.0;
@@ -18,10 +21,11 @@ struct AudioDriftCorrectorConfig {
 // and the sound device's clock differ: from the depth seen at each render callback it gives
 // the fraction by which to consume faster (> 0) or slower (< 0) than nominal.
 //
-// A PI controller on the smoothed depth error, critically damped (integral gain = square of
-// the proportional gain / 4), output and integral clamped to ±maxCorrection, output slew
-// limited. Time is the device's own: each update says how much output the callback covers.
-// Not thread-safe.
+// A PI controller on the smoothed depth error beyond the tolerance, critically damped
+// (integral gain = square of the proportional gain / 4), output and integral clamped to
+// ±maxCorrection, output slew limited. Once the integral has learnt a clock offset it holds
+// it while the depth is within tolerance. Time is the device's own: each update says how
+// much output the callback covers. Not thread-safe.
 class AudioDriftCorrector {
 public:
     explicit AudioDriftCorrector(AudioDriftCorrectorConfig config = {});

@@ -220,8 +220,9 @@ TEST(AudioOutputTest, JitteringCallbacksDoNotMoveThePitch) {
         {48'000, 0.0005, 0.0, 1'000.0},
         {48'000, 0.002, 0.0, 1'000.0},
         {44'100, 0.002, 0.0, 1'000.0},
-        // A producer clock 0.2 % fast: the drift loop follows it, so its tone plays 0.2 % high.
-        {48'000, 0.002, 0.002, 1'002.0},
+        // A producer clock 0.4 % fast: the queue grows past its tolerance and the drift loop
+        // then consumes 0.4 % faster, so the tone rises by as much, slowly.
+        {48'000, 0.002, 0.004, 1'000.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.deviceRateHz << " Hz, ±" << c.jitterSeconds * 1e3
@@ -229,14 +230,17 @@ TEST(AudioOutputTest, JitteringCallbacksDoNotMoveThePitch) {
         Harness h(c.deviceRateHz);
         TonePlayer player{.h = h, .deviceRateHz = c.deviceRateHz, .jitterSeconds = c.jitterSeconds,
                           .producerOffset = c.producerOffset};
-        player.run(20.0);
+        const double seconds = c.producerOffset > 0 ? 60.0 : 20.0;
+        player.run(seconds);
         EXPECT_EQ(h.output.underrunCount(), 0);
-        const auto [lo, hi] = pitchRange(player.left, c.deviceRateHz, 0.5, 20.0);
+        const auto [lo, hi] = pitchRange(player.left, c.deviceRateHz, 0.5, seconds);
         // 0.5 %: the most the drift loop may ever trim.
         EXPECT_GT(lo, c.expectedHz * 0.995);
         EXPECT_LT(hi, c.expectedHz * 1.005);
-        // The queue ends near its 0.4 s target.
-        EXPECT_NEAR(double(h.output.bufferedSampleCount()) / kRateHz, 0.4, 0.03);
+        // The queue ends within the loop's ±50 ms tolerance of its 0.4 s target, and the
+        // loop has learnt the producer's offset.
+        EXPECT_NEAR(double(h.output.bufferedSampleCount()) / kRateHz, 0.4, 0.06);
+        EXPECT_NEAR(h.output.rateCorrection(), c.producerOffset, 0.0005);
     }
 }
 
