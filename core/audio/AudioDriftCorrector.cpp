@@ -21,7 +21,8 @@ double AudioDriftCorrector::update(double depthSeconds, double elapsedSeconds) {
     // The integral alone may reach the full correction, no further (no wind-up).
     const double integralLimit = cfg.maxCorrection / ki;
     integral = std::clamp(integral + error * elapsedSeconds, -integralLimit, integralLimit);
-    const double wanted = std::clamp(kp * error + ki * integral, -cfg.maxCorrection, cfg.maxCorrection);
+    const double wanted =
+        std::clamp(kp * error + ki * integral, -cfg.maxCorrection, cfg.maxCorrection);
     const double maxStep = cfg.maxSlewPerSecond * elapsedSeconds;
     lastCorrection += std::clamp(wanted - lastCorrection, -maxStep, maxStep);
     return lastCorrection;

@@ -1,11 +1,11 @@
 #pragma once
 
 struct AudioDriftCorrectorConfig {
-    double targetSeconds = 0.4;   // queue depth to hold
+    double targetSeconds = 0.4;  // queue depth to hold
     // Depth errors within this are left alone: with matched clocks the ratio stays exactly
     // nominal, and a queue sawing with bursty pushes or a busy machine does not move it.
     double toleranceSeconds = 0.05;
-    double maxCorrection = 0.005; // ±0.5 %: a pitch error nobody hears, and enough for any crystal
+    double maxCorrection = 0.005;  // ±0.5 %: a pitch error nobody hears, and enough for any crystal
     // How fast a depth error is worked off (the proportional gain is its inverse).
     double timeConstantSeconds = 5.0;
     // Depth is averaged over about this long first: producers push in bursts (a 4 ms analog

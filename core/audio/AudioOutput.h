@@ -126,7 +126,7 @@ private:
     const std::size_t maxRecoveryThreshold;   // 0.8 s
     std::int64_t pullCalls = 0;
     std::int64_t underruns = 0;
-    double deviceRateHz = 0.0;                 // of the running sink; 0 before start
+    double deviceRateHz = 0.0;                  // of the running sink; 0 before start
     std::unique_ptr<AudioResampler> resampler;  // null until the sink runs: silence
     AudioDriftCorrector drift;
     std::vector<float> scratchLeft, scratchRight;  // one chunk of input, sized at construction

@@ -88,7 +88,8 @@ std::size_t AudioResampler::inputNeeded(std::size_t frames) const {
 
 std::size_t AudioResampler::framesFrom(std::size_t inputSamples) const {
     // frames m fit when position + m·step < (inputSamples + 1)·2^32.
-    const std::uint64_t limit = ((static_cast<std::uint64_t>(inputSamples) + 1) << 32) - 1 - position;
+    const std::uint64_t limit =
+        ((static_cast<std::uint64_t>(inputSamples) + 1) << 32) - 1 - position;
     return static_cast<std::size_t>(limit / step);
 }
 

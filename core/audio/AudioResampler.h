@@ -65,11 +65,12 @@ private:
 
     AudioResamplerConfig cfg;
     double nominal;
-    std::vector<float> table;  // (kPhases + 1) rows of kTaps; row p is fractional position p/kPhases
+    // (kPhases + 1) rows of kTaps; row p is for the fractional position p / kPhases.
+    std::vector<float> table;
     // The last kTaps input samples, oldest first from historyPos, written twice so that the
     // window is always one contiguous run.
     std::vector<float> historyLeft, historyRight;
     std::size_t historyPos = 0;
-    std::uint64_t step;           // input samples per frame, 32.32
-    std::uint64_t position = 0;   // fraction of a sample past the window's centre, < kOne
+    std::uint64_t step;          // input samples per frame, 32.32
+    std::uint64_t position = 0;  // fraction of a sample past the window's centre, < kOne
 };

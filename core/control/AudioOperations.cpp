@@ -12,7 +12,8 @@ constexpr double kAudioRateHz = 51'200.0;
 }  // namespace
 
 std::string SDRController::listeningText(double mhz) const {
-    return formatString(audioOutputAvailable ? "Sluša %.4f MHz" : "Sluša %.4f MHz · bez zvuka", mhz);
+    return formatString(audioOutputAvailable ? "Sluša %.4f MHz" : "Sluša %.4f MHz · bez zvuka",
+                        mhz);
 }
 
 std::shared_ptr<AudioOutput> SDRController::openAudioOutput() {

@@ -1,9 +1,9 @@
-#include "audio/AudioDriftCorrector.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+
+#include "audio/AudioDriftCorrector.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
-#include "audio/AudioResampler.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <vector>
+
+#include "audio/AudioResampler.h"
+#include "support/SimulatedReceiver.h"
 
 namespace {
 
@@ -16,17 +17,6 @@ std::vector<float> tone(double hz, double rateHz, std::size_t count) {
     return out;
 }
 
-// Amplitude of a tone (Goertzel-style projection over a whole number of samples).
-double amplitudeAt(std::span<const float> x, double hz, double rateHz) {
-    double re = 0.0, im = 0.0;
-    for (std::size_t n = 0; n < x.size(); ++n) {
-        const double w = 2.0 * std::numbers::pi * hz * static_cast<double>(n) / rateHz;
-        re += x[n] * std::cos(w);
-        im -= x[n] * std::sin(w);
-    }
-    return 2.0 * std::hypot(re, im) / static_cast<double>(x.size());
-}
-
 struct Played {
     std::vector<float> left, right;
 };
@@ -34,7 +24,8 @@ struct Played {
 // Plays `frames` frames in calls of the given sizes (cycled), feeding each call exactly what
 // it needs from `input` (both channels the same unless `inputRight` is given).
 Played play(AudioResampler& r, const std::vector<float>& input, std::size_t frames,
-            const std::vector<std::size_t>& callSizes, const std::vector<float>* inputRight = nullptr) {
+            const std::vector<std::size_t>& callSizes,
+            const std::vector<float>* inputRight = nullptr) {
     Played out{std::vector<float>(frames), std::vector<float>(frames)};
     std::size_t done = 0, used = 0, call = 0;
     while (done < frames) {
@@ -43,7 +34,8 @@ Played play(AudioResampler& r, const std::vector<float>& input, std::size_t fram
         EXPECT_LE(used + need, input.size());
         const std::span<const float> inL(input.data() + used, need);
         const std::span<const float> inR((inputRight ? *inputRight : input).data() + used, need);
-        r.process(inL, inR, std::span(out.left).subspan(done, n), std::span(out.right).subspan(done, n));
+        r.process(inL, inR, std::span(out.left).subspan(done, n),
+                  std::span(out.right).subspan(done, n));
         used += need;
         done += n;
     }
@@ -115,7 +107,7 @@ TEST(AudioResamplerTest, TonesKeepFrequencyAndLevelAndOutOfBandIsRemoved) {
         // The tone as the device plays it: stepping by input × (1 + correction) per frame.
         const double playedHz = c.toneHz * (1.0 + c.correction);
         const std::span<const float> settled = std::span(out.left).subspan(1'000);
-        double level = amplitudeAt(settled, playedHz, c.outHz);
+        double level = std::sqrt(2.0 * tonePower(settled, playedHz, c.outHz));
         if (c.expectedGainDB < 0) {
             // Whatever folds back lands somewhere else: take the whole output's RMS.
             double power = 0.0;
