@@ -34,12 +34,27 @@ void levelBar(const char* label, float rms) {
     widgets::textRightAligned(formatString("%.0f dB", dB).c_str(), theme::kTextDim);
 }
 
+// Everything but the sound runs on; the device may come back (plugged in, server restarted).
+void drawNoSoundDevice(PanelContext& ctx) {
+    SDRController& c = ctx.controller;
+    ImGui::PushStyleColor(ImGuiCol_Text, theme::colour(theme::kWarn));
+    ImGui::TextUnformatted("No sound device");
+    ImGui::PopStyleColor();
+    ctx.probe.noteItem("audioUnavailable");
+    widgets::captionWrapped("The receiver runs without sound: spectrum, meters, decoders and recordings carry on.");
+    if (c.audioOutputProblem) widgets::captionWrapped(c.audioOutputProblem->c_str());
+    if (widgets::primaryButton("Retry", ImVec2(90, 26))) c.retryAudioOutput();
+    ctx.probe.noteItem("audioRetry");
+    widgets::divider();
+}
+
 }  // namespace
 
 void drawAudioPanel(PanelContext& ctx) {
     SDRController& c = ctx.controller;
     ImGui::PushItemWidth(-FLT_MIN);
     widgets::sectionTitle("AUDIO");
+    if (!c.audioOutputAvailable) drawNoSoundDevice(ctx);
     widgets::caption("Volume");
     float volume = static_cast<float>(c.audioVolume() * 100.0);
     if (ImGui::SliderFloat("##audioVolume", &volume, 0.0f, 100.0f, "%.0f%%"))

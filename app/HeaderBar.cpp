@@ -81,7 +81,8 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
     ImGui::SetCursorScreenPos(ImVec2(origin.x + 230, midY - 9));
     {
         const bool error = c.statusText.rfind("Greška", 0) == 0;
-        ImGui::PushStyleColor(ImGuiCol_Text, theme::colour(error ? theme::kBad : theme::kTextDim));
+        const ImU32 colour = error ? theme::kBad : (c.audioOutputAvailable ? theme::kTextDim : theme::kWarn);
+        ImGui::PushStyleColor(ImGuiCol_Text, theme::colour(colour));
         ImGui::PushClipRect(ImVec2(origin.x + 230, origin.y), ImVec2(clusterX - 12, origin.y + height), true);
         ImGui::TextUnformatted(c.statusText.c_str());
         ImGui::PopClipRect();
@@ -121,6 +122,13 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
 
     ImGui::SameLine(0, 10);
     popoverButton("AUDIO", "audioPopover", ctx.state.showAudioPanel, audio, ImVec2(70, 30), ctx, "audioButton");
+    if (!c.audioOutputAvailable) {
+        // A warning dot on the button: the popover says why and offers a retry.
+        const ImVec2 corner = ImGui::GetItemRectMax();
+        const ImVec2 top(corner.x - 7, ImGui::GetItemRectMin().y + 7);
+        d->AddCircleFilled(top, 4.5f, theme::kWarn);
+        if (ImGui::IsItemHovered()) ImGui::SetTooltip("No sound device: the receiver runs without sound");
+    }
     ImGui::SetNextWindowSize(ImVec2(280, 0));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(14, 12));
     const bool audioOpen = ImGui::BeginPopup("audioPopover");

@@ -38,6 +38,12 @@ std::function<std::unique_ptr<AudioSink>(double rate)> SourceSelector::audioFact
     };
 }
 
+std::function<std::unique_ptr<AudioSink>(double rate)> SourceSelector::silentAudioFactory() {
+    return [slot = current](double rate) -> std::unique_ptr<AudioSink> {
+        return slot->silentAudio ? slot->silentAudio(rate) : nullptr;
+    };
+}
+
 std::string SourceSelector::deviceLine() const {
     switch (currentKind) {
     case Kind::dongle: return "RTL-SDR USB v4";

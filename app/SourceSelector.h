@@ -24,6 +24,7 @@ public:
 
     std::function<std::shared_ptr<RtlSdrApi>()> dongleFactory();
     std::function<std::unique_ptr<AudioSink>(double rate)> audioFactory();
+    std::function<std::unique_ptr<AudioSink>(double rate)> silentAudioFactory();
 
     Kind kind() const { return currentKind; }
     const SignalSourceOptions& options() const { return currentOptions; }

@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
         auto controller = SDRController::create({
             .dongle = sources->dongleFactory(),
             .audio = sources->audioFactory(),
+            .silentAudio = sources->silentAudioFactory(),
             .mainQueue = queue,
             .documentsDir = args.documents.value_or(UserPaths::documentsDir()),
         });

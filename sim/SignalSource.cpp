@@ -74,6 +74,12 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
         source.description = "Snimka: " + std::filesystem::path(choice).filename().string();
     }
 
+    // A dongle runs in real time; the simulated world and recordings at the chosen speed.
+    const double speed = source.isSimulated || choice != "rtlsdr" ? options.speed : 1.0;
+    source.silentAudio = [speed, tee = options.audioTee](double rate) -> std::unique_ptr<AudioSink> {
+        return std::make_unique<NullAudioSink>(
+            NullAudioSinkConfig{.sampleRateHz = rate, .speedFactor = speed, .tee = tee});
+    };
     if (options.audio) {
         source.audio = [tee = options.audioTee](double rate) -> std::unique_ptr<AudioSink> {
             std::unique_ptr<AudioSink> sink = std::make_unique<PortAudioSink>(rate);
@@ -81,11 +87,7 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
             return sink;
         };
     } else {
-        const double speed = source.isSimulated || choice != "rtlsdr" ? options.speed : 1.0;
-        source.audio = [speed, tee = options.audioTee](double rate) -> std::unique_ptr<AudioSink> {
-            return std::make_unique<NullAudioSink>(
-                NullAudioSinkConfig{.sampleRateHz = rate, .speedFactor = speed, .tee = tee});
-        };
+        source.audio = source.silentAudio;
     }
     return source;
 }

@@ -14,15 +14,17 @@ struct SignalSourceOptions {
     double speed = 1.0;           // pacing of the simulated world or a recording
     std::optional<double> recordingCenterMHz;
     std::optional<double> recordingSampleRateHz;  // overrides the recording's sidecar
-    bool audio = true;            // false: a null sink paced like the source
+    bool audio = true;            // false: never open the sound device; a null sink paced like the source
     std::shared_ptr<AudioTee> audioTee;  // with the null sink: keep what it pulls
 };
 
-// What a front end hands the controller: the dongle factory, the sound device factory, and a
+// What a front end hands the controller: the dongle factory, the sound device factory, the
+// silent sink paced like the source (the fallback when the sound device cannot start), and a
 // plain description for the header ("Simulated dongle" when no dongle is attached).
 struct SignalSource {
     std::function<std::shared_ptr<RtlSdrApi>()> dongle;
     std::function<std::unique_ptr<AudioSink>(double rate)> audio;
+    std::function<std::unique_ptr<AudioSink>(double rate)> silentAudio;
     std::string description;
     bool isSimulated = false;
 };

@@ -101,5 +101,7 @@ std::string cliUsage() {
            "  --speed    pace the simulated or recorded source at N times real time (default 1)\n"
            "  --seconds  end after S seconds of signal time\n"
            "  --documents  folder for bookmarks and recordings (default: your documents folder)\n"
-           "  --no-audio play nothing (a silent sink paced like the source)\n";
+           "  --no-audio listen without opening the sound device (a silent sink paced like\n"
+           "             the source); without a sound device listen does this by itself.\n"
+           "             The other commands never open it\n";
 }

@@ -7,7 +7,7 @@
 
 #include "platform/UserPaths.h"
 
-CliSession::CliSession(const CliArgs& args, std::shared_ptr<AudioTee> tee)
+CliSession::CliSession(const CliArgs& args, bool playsSound, std::shared_ptr<AudioTee> tee)
     : speed(args.speed > 0 ? args.speed : throw std::invalid_argument("--speed must be positive")),
       seconds(args.seconds),
       mainQueue(std::make_shared<MainQueue>()),
@@ -15,11 +15,12 @@ CliSession::CliSession(const CliArgs& args, std::shared_ptr<AudioTee> tee)
                                      .speed = args.speed,
                                      .recordingCenterMHz = args.recordingCenterMHz,
                                      .recordingSampleRateHz = args.recordingSampleRateHz,
-                                     .audio = !args.hasFlag("no-audio"),
+                                     .audio = playsSound && !args.hasFlag("no-audio"),
                                      .audioTee = std::move(tee)})) {
     ControllerDeps deps{
         .dongle = signalSource.dongle,
         .audio = signalSource.audio,
+        .silentAudio = signalSource.silentAudio,
         .mainQueue = mainQueue,
         .documentsDir = args.documents ? std::filesystem::path(*args.documents)
                                        : UserPaths::documentsDir(),

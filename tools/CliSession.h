@@ -16,7 +16,8 @@
 class CliSession {
 public:
     // `tee`, when given, receives every frame the sound device (or the null sink) plays.
-    explicit CliSession(const CliArgs& args, std::shared_ptr<AudioTee> tee = nullptr);
+    // Without `playsSound` the sound device is never opened: the null sink paces the audio.
+    explicit CliSession(const CliArgs& args, bool playsSound, std::shared_ptr<AudioTee> tee = nullptr);
     ~CliSession();
 
     SDRController& controller() { return *sdrController; }

@@ -32,7 +32,7 @@ double requiredMHz(const CliArgs& args, const char* command) {
 
 int runStatus(const CliArgs& args) {
     const double mhz = requiredMHz(args, "status");
-    CliSession session(args);
+    CliSession session(args, /*playsSound=*/false);
     SDRController& c = session.controller();
     c.tune(mhz, true);
     c.start();
@@ -46,7 +46,7 @@ int runListen(const CliArgs& args) {
     if (modeText != "fm" && modeText != "am") throw std::invalid_argument("--mode is fm or am");
     const std::optional<std::string> wavPath = args.text("wav");
     auto tee = wavPath ? std::make_shared<AudioTee>() : nullptr;
-    CliSession session(args, tee);
+    CliSession session(args, /*playsSound=*/true, tee);
     SDRController& c = session.controller();
     c.mode = modeText == "am" ? DemodMode::am : DemodMode::fm;
     c.stereoEnabled = args.hasFlag("stereo");
@@ -56,6 +56,10 @@ int runListen(const CliArgs& args) {
     if (!c.isRunning) {
         printJSONLine(statusLine(session, 0));
         return 1;
+    }
+    if (!c.audioOutputAvailable) {
+        std::fprintf(stderr, "vantirel-cli: no sound device (%s); listening without sound\n",
+                     c.audioOutputProblem.value_or("").c_str());
     }
 
     std::unique_ptr<AudioRecorder> wav;
@@ -92,7 +96,7 @@ int runScan(const CliArgs& args) {
     if (const auto to = args.number("to")) band.endMHz = *to;
     if (band.endMHz < band.startMHz) throw std::invalid_argument("--to is below --from");
 
-    CliSession session(args);
+    CliSession session(args, /*playsSound=*/false);
     SDRController& c = session.controller();
     c.mode = band.suggestedMode;
     c.setIsNarrowbandFM(band.isNarrowbandFM);
@@ -151,7 +155,7 @@ nlohmann::json feedsJSON(const ADSBFeeds& feeds) {
 
 int runADSB(const CliArgs& args) {
     const ADSBFeedSettings settings = feedSettings(args);
-    CliSession session(args);
+    CliSession session(args, /*playsSound=*/false);
     SDRController& c = session.controller();
     ADSBFeeds feeds(adsbUpdatesOf(session.sharedController()));
     if (settings.hasAnyFeed()) {
@@ -209,7 +213,7 @@ int decodeAPRSFile(const std::string& path) {
 int runAPRS(const CliArgs& args) {
     if (const std::optional<std::string> wav = args.text("wav")) return decodeAPRSFile(*wav);
     const double mhz = args.number("mhz").value_or(144.8);
-    CliSession session(args);
+    CliSession session(args, /*playsSound=*/false);
     SDRController& c = session.controller();
     c.mode = DemodMode::fm;
     c.tune(mhz, true);

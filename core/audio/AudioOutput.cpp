@@ -12,22 +12,32 @@ namespace {
 constexpr double kMaxQueuedSeconds = 4.0;
 constexpr double kPrimeSeconds = 0.4;
 constexpr double kRecoverySeconds = 0.8;
-// Callback intervals outside this window (first call, a stall, a device restart) are not
-// trusted for pacing; the request size is used instead.
-constexpr double kMinPacedIntervalSeconds = 0.001;
-constexpr double kMaxPacedIntervalSeconds = 0.08;
+// Input copied out of the queues per resampling step; a period bigger than this is done in
+// several steps.
+constexpr std::size_t kScratchSamples = 8'192;
 
 // Samples in `seconds` at `rateHz`, truncated as the queue limits are defined.
 std::size_t samplesIn(double seconds, double rateHz) {
     return static_cast<std::size_t>(rateHz * seconds);
 }
 
+bool isUsableRate(double rateHz) {
+    return rateHz >= 1.0 && std::isfinite(rateHz);
+}
+
 std::size_t queueCapacityFor(double rateHz) {
-    if (!(rateHz >= 1.0) || !std::isfinite(rateHz)) {
+    if (!isUsableRate(rateHz)) {
         throw AudioError{.kind = AudioError::Kind::formatCreationFailed,
                          .message = "Ne mogu kreirati audio format"};
     }
     return static_cast<std::size_t>(kMaxQueuedSeconds) * static_cast<std::size_t>(rateHz);
+}
+
+std::unique_ptr<AudioSink> makeSinkOrThrow(const AudioOutput::SinkFactory& makeSink,
+                                           double rateHz) {
+    std::unique_ptr<AudioSink> made = makeSink ? makeSink(rateHz) : nullptr;
+    if (!made) throw AudioError{.kind = AudioError::Kind::noOutputDevice, .message = {}};
+    return made;
 }
 
 }  // namespace
@@ -56,6 +66,14 @@ void AudioSampleRing::append(std::span<const float> samples) {
     count += samples.size();
 }
 
+void AudioSampleRing::copyOldest(std::span<float> out) const {
+    assert(out.size() <= count);
+    const std::size_t firstPart = std::min(out.size(), storage.size() - head);
+    std::copy_n(storage.begin() + static_cast<std::ptrdiff_t>(head), firstPart, out.begin());
+    std::copy_n(storage.begin(), out.size() - firstPart,
+                out.begin() + static_cast<std::ptrdiff_t>(firstPart));
+}
+
 void AudioSampleRing::discard(std::size_t samples) {
     samples = std::min(samples, count);
     head += samples;
@@ -70,9 +88,12 @@ AudioOutput::AudioOutput(double sampleRateHz, float volume, const SinkFactory& m
       engineRateHz(sampleRateHz),
       initialPrimeThreshold(samplesIn(kPrimeSeconds, sampleRateHz)),
       maxRecoveryThreshold(samplesIn(kRecoverySeconds, sampleRateHz)),
+      drift({.targetSeconds = kPrimeSeconds}),
+      scratchLeft(kScratchSamples),
+      scratchRight(kScratchSamples),
+      sourceRateHz(sampleRateHz),
       mixerVolume(volume) {
-    if (makeSink) sink = makeSink(sampleRateHz);
-    if (!sink) throw AudioError{.kind = AudioError::Kind::noOutputDevice, .message = {}};
+    sink = makeSinkOrThrow(makeSink, sampleRateHz);
 }
 
 AudioOutput::~AudioOutput() {
@@ -81,12 +102,49 @@ AudioOutput::~AudioOutput() {
     sink->stop();
 }
 
+AudioSink::RenderCallback AudioOutput::renderCallback() {
+    return [this](std::span<float> left, std::span<float> right, double /*hostTimeSeconds*/) {
+        render(left, right);
+    };
+}
+
 void AudioOutput::start() {
-    sink->start([this](std::span<float> left, std::span<float> right, double hostTimeSeconds) {
-        render(left, right, hostTimeSeconds);
-    });
-    DebugLog::writef("AUDIO deviceSR=%.1f mixerSR=%.1f srcSR=%.1f", sink->deviceSampleRate(),
-                     engineRateHz, engineRateHz);
+    std::lock_guard config(configLock);
+    startSink(*sink);
+}
+
+void AudioOutput::startSink(AudioSink& s) {
+    // Fitted to the rate the sink was asked for before it starts, so that its first callback
+    // already plays; refitted if the device settled on another rate.
+    const double askedHz = s.deviceSampleRate();
+    installResampler(sourceRate(), askedHz);
+    s.start(renderCallback());
+    if (s.deviceSampleRate() != askedHz) installResampler(sourceRate(), s.deviceSampleRate());
+    DebugLog::writef("AUDIO deviceSR=%.1f srcSR=%.1f", s.deviceSampleRate(), sourceRate());
+}
+
+void AudioOutput::replaceSink(const SinkFactory& makeSink) {
+    std::lock_guard config(configLock);
+    std::unique_ptr<AudioSink> fresh = makeSinkOrThrow(makeSink, engineRateHz);
+    sink->stop();
+    try {
+        startSink(*fresh);
+    } catch (const AudioError&) {
+        startSink(*sink);
+        throw;
+    }
+    sink = std::move(fresh);
+}
+
+void AudioOutput::installResampler(double sourceHz, double deviceHz) {
+    if (!isUsableRate(sourceHz) || !isUsableRate(deviceHz)) return;
+    auto fresh = std::make_unique<AudioResampler>(
+        AudioResamplerConfig{.inputRateHz = sourceHz, .outputRateHz = deviceHz});
+    std::lock_guard guard(lock);
+    fresh.swap(resampler);
+    deviceRateHz = deviceHz;
+    drift.reset();
+    // `fresh` now holds the old resampler and is freed after the lock is released.
 }
 
 void AudioOutput::push(std::span<const float> samples) {
@@ -105,7 +163,15 @@ void AudioOutput::setVolume(float volume) {
 }
 
 void AudioOutput::setSourceRate(double samplesPerSecond) {
+    if (samplesPerSecond == sourceRate() || !isUsableRate(samplesPerSecond)) return;
+    std::lock_guard config(configLock);
     sourceRateHz.store(samplesPerSecond, std::memory_order_relaxed);
+    double deviceHz = 0.0;
+    {
+        std::lock_guard guard(lock);
+        deviceHz = deviceRateHz;
+    }
+    installResampler(samplesPerSecond, deviceHz);
 }
 
 bool AudioOutput::isEngineRunning() const {
@@ -119,6 +185,11 @@ std::size_t AudioOutput::bufferedSampleCount() const {
 
 bool AudioOutput::hasStartedPlayback() const {
     std::lock_guard guard(lock);
+    return hasEverPrimed;
+}
+
+bool AudioOutput::isPlaying() const {
+    std::lock_guard guard(lock);
     return hasPrebuffered;
 }
 
@@ -127,9 +198,19 @@ std::int64_t AudioOutput::pullCallCount() const {
     return pullCalls;
 }
 
-void AudioOutput::render(std::span<float> left, std::span<float> right, double hostTimeSeconds) {
+std::int64_t AudioOutput::underrunCount() const {
+    std::lock_guard guard(lock);
+    return underruns;
+}
+
+double AudioOutput::rateCorrection() const {
+    std::lock_guard guard(lock);
+    return drift.correction();
+}
+
+void AudioOutput::render(std::span<float> left, std::span<float> right) {
     assert(left.size() == right.size());
-    const std::size_t written = pull(left, right, hostTimeSeconds);
+    const std::size_t written = pull(left, right);
     std::fill(left.begin() + static_cast<std::ptrdiff_t>(written), left.end(), 0.0f);
     std::fill(right.begin() + static_cast<std::ptrdiff_t>(written), right.end(), 0.0f);
     const float gain = mixerVolume.load(std::memory_order_relaxed);
@@ -140,59 +221,55 @@ void AudioOutput::render(std::span<float> left, std::span<float> right, double h
     }
 }
 
-std::size_t AudioOutput::pull(std::span<float> left, std::span<float> right,
-                              double hostTimeSeconds) {
+std::size_t AudioOutput::pull(std::span<float> left, std::span<float> right) {
     const std::size_t n = left.size();
     std::lock_guard guard(lock);
     ++pullCalls;
+    if (!resampler || n == 0) return 0;
 
-    std::size_t budget = n;
-    const double intervalSeconds = hostTimeSeconds - lastPullMediaTime;
-    if (lastPullMediaTime > 0.0 && intervalSeconds > kMinPacedIntervalSeconds &&
-        intervalSeconds < kMaxPacedIntervalSeconds) {
-        const long long paced = std::llround(intervalSeconds * sourceRate());
-        budget = static_cast<std::size_t>(std::max(1LL, paced));
-    }
-    lastPullMediaTime = hostTimeSeconds;
-
+    // Only frames present on both channels can play; a longer channel's surplus waits.
+    std::size_t available = std::min(leftBuffer.size(), rightBuffer.size());
     if (!hasPrebuffered) {
-        if (leftBuffer.size() < initialPrimeThreshold) return 0;
+        if (available < initialPrimeThreshold) return 0;
         hasPrebuffered = true;
         hasEverPrimed = true;
+        drift.reset();
+    }
+    if (available > maxRecoveryThreshold) {
+        // Far more than the loop could work off at 0.5 %: cut back to the target at once.
+        const std::size_t excess = available - initialPrimeThreshold;
+        leftBuffer.discard(excess);
+        rightBuffer.discard(excess);
+        available = initialPrimeThreshold;
+        drift.reset();
     }
 
-    std::size_t k = std::min(leftBuffer.size(), rightBuffer.size());
-    if (k == 0) return 0;
-    k = std::min(k, budget);
-
-    std::size_t written = n;
-    if (k == n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            left[i] = leftBuffer.at(i);
-            right[i] = rightBuffer.at(i);
-        }
-    } else if (n == 0) {
-        written = 0;
-    } else if (k == 1) {
-        std::fill(left.begin(), left.end(), leftBuffer.at(0));
-        std::fill(right.begin(), right.end(), rightBuffer.at(0));
-    } else {
-        // Linear interpolation of k queued samples onto n output frames; the first and last
-        // frames land on the first and last samples (for n >= 2).
-        const float step = n >= 3 ? static_cast<float>(k - 1) / static_cast<float>(n - 1)
-                                  : static_cast<float>(k - 1);
-        for (std::size_t i = 0; i < n; ++i) {
-            const float position = step * static_cast<float>(i);
-            // Clamped so that float rounding of the last position cannot leave the block.
-            const std::size_t j = std::min(static_cast<std::size_t>(position), k - 1);
-            const std::size_t next = std::min(k - 1, j + 1);
-            const float fraction = position - static_cast<float>(j);
-            const float l0 = leftBuffer.at(j), r0 = rightBuffer.at(j);
-            left[i] = l0 + fraction * (leftBuffer.at(next) - l0);
-            right[i] = r0 + fraction * (rightBuffer.at(next) - r0);
-        }
+    const double sourceHz = resampler->config().inputRateHz;
+    resampler->setRateCorrection(drift.update(static_cast<double>(available) / sourceHz,
+                                              static_cast<double>(n) / deviceRateHz));
+    std::size_t frames = n;
+    if (resampler->inputNeeded(n) > available) {
+        // Underrun: play what is there, then wait for a full prime instead of stretching it.
+        frames = resampler->framesFrom(available);
+        hasPrebuffered = false;
+        ++underruns;
     }
-    leftBuffer.discard(k);
-    rightBuffer.discard(k);
-    return written;
+    resample(frames, left, right);
+    return frames;
+}
+
+void AudioOutput::resample(std::size_t frames, std::span<float> left, std::span<float> right) {
+    std::size_t done = 0;
+    while (done < frames) {
+        const std::size_t chunk = std::min(frames - done, resampler->framesFrom(kScratchSamples));
+        const std::size_t needed = resampler->inputNeeded(chunk);
+        const std::span<float> inLeft(scratchLeft.data(), needed);
+        const std::span<float> inRight(scratchRight.data(), needed);
+        leftBuffer.copyOldest(inLeft);
+        rightBuffer.copyOldest(inRight);
+        leftBuffer.discard(needed);
+        rightBuffer.discard(needed);
+        resampler->process(inLeft, inRight, left.subspan(done, chunk), right.subspan(done, chunk));
+        done += chunk;
+    }
 }

@@ -10,7 +10,8 @@
 class AudioSink {
 public:
     // Fills `left` and `right` (equal length: the period's frame count). `hostTimeSeconds` is
-    // the sink's clock for this period, monotonic, in seconds; AudioOutput paces by it.
+    // the sink's clock for this period, monotonic, in seconds, for diagnostics: AudioOutput
+    // paces by frame counts, because a callback's timing jitters and its frames do not.
     // Runs on the sink's thread; must not throw.
     using RenderCallback =
         std::function<void(std::span<float> left, std::span<float> right, double hostTimeSeconds)>;

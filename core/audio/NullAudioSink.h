@@ -24,8 +24,9 @@ struct NullAudioSinkConfig {
 
 // A sink without a device: a timer thread renders one period (~10 ms of frames at the device
 // rate) per deadline, deadlines spaced period / speedFactor apart. The clock it hands to the
-// render callback is the rendered signal time (frames / rate), so pacing behaves as on a
-// device running at speedFactor times real time. For tests, CI and headless runs.
+// render callback is the rendered signal time (frames / rate). It consumes like a device
+// running at speedFactor times real time, so a source paced at the same factor keeps the
+// player's queue level. For tests, CI, headless runs and machines without a sound device.
 // Thread safety: start/stop from one owner thread; the observers from any thread.
 class NullAudioSink final : public AudioSink {
 public:

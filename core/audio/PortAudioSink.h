@@ -6,8 +6,8 @@
 
 // The default output device through PortAudio: a stereo float32 non-interleaved stream
 // (paNonInterleaved, one buffer per channel) at the requested rate, or at the device's
-// default rate when it refuses the requested one (AudioOutput's pacing resamples either way).
-// Periods of about 10 ms keep the callback interval inside the pacing window.
+// default rate when it refuses the requested one (AudioOutput resamples to whichever it is).
+// Periods of about 10 ms.
 // PortAudio is initialised for the life of the object and terminated after it.
 // Thread safety: start/stop from one owner thread; render runs on PortAudio's thread.
 class PortAudioSink final : public AudioSink {

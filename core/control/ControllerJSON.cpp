@@ -48,6 +48,8 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["audioLevelL"] = c.audioLevelL;
     j["audioLevelR"] = c.audioLevelR;
     j["audioVolume"] = c.audioVolume();
+    j["audioOutputAvailable"] = c.audioOutputAvailable;
+    j["audioOutputProblem"] = optionalJSON(c.audioOutputProblem);
     j["audioBalance"] = c.audioBalance.get();
     j["isNarrowbandFM"] = c.isNarrowbandFM();
     j["adsbEnabled"] = c.adsbEnabled();

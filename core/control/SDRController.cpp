@@ -7,7 +7,6 @@
 #include "adsb/ADSBDecoder.h"
 #include "adsb/ADSBTracker.h"
 #include "aprs/APRSDecoder.h"
-#include "audio/AudioError.h"
 #include "audio/AudioOutput.h"
 #include "audio/AudioRecorder.h"
 #include "audio/IQRecorder.h"
@@ -35,10 +34,6 @@
 #include "platform/ThreadSupport.h"
 
 namespace {
-
-std::string listeningText(double mhz) {
-    return formatString("Sluša %.4f MHz", mhz);
-}
 
 // MHz to the dongle's unsigned 32-bit Hz, negative values clamped to 0.
 std::uint32_t megahertzToTunerHz(double mhz) {
@@ -132,17 +127,10 @@ void SDRController::start() {
         return;
     }
 
-    std::shared_ptr<AudioOutput> output;
-    if (deps.audio) {
-        try {
-            output = std::make_shared<AudioOutput>(51'200.0, static_cast<float>(audioVolume()),
-                                                   deps.audio);
-            output->start();
-        } catch (const AudioError& error) {
-            newDevice->close();
-            statusText = "Greška: " + error.describe();
-            return;
-        }
+    std::shared_ptr<AudioOutput> output = openAudioOutput();
+    if (!output) {
+        newDevice->close();
+        return;
     }
 
     device = newDevice;

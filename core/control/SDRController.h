@@ -60,7 +60,11 @@ struct IQSample;
 // and the main thread's queue.
 struct ControllerDeps {
     std::function<std::shared_ptr<RtlSdrApi>()> dongle;
+    // The sound device. Absent: the receiver plays on the silent sink, by choice, not as a fault.
     std::function<std::unique_ptr<AudioSink>(double rate)> audio;
+    // The silent sink used when `audio` is absent or cannot start, consuming as fast as the
+    // source produces. Absent: a NullAudioSink at real time.
+    std::function<std::unique_ptr<AudioSink>(double rate)> silentAudio;
     std::shared_ptr<MainQueue> mainQueue;
     std::filesystem::path documentsDir;
 };
@@ -169,6 +173,10 @@ public:
     Published<bool> dabStreamRunning{false};
     // Dongle calibration in ppm, programmed by start (0 for an uncalibrated dongle).
     Published<int> frequencyCorrectionPPM{0};
+    // False while the sound device could not start and the receiver runs on the silent sink;
+    // the reason as the audio error describes itself, e.g. noOutputDevice("PortAudio: ...").
+    bool audioOutputAvailable = true;
+    std::optional<std::string> audioOutputProblem;
 
     // ---- Setters with side effects ----
     void setRdsEnabled(bool enabled);
@@ -190,6 +198,9 @@ public:
     void adjustFrequencyContinuous(double byHz);
     void selectStation(const RadioStation& station);
     void stopDABStreaming(bool returnToFM);
+    // Tries the sound device again while the receiver plays on the silent sink; what is
+    // queued carries over. Updates audioOutputAvailable, audioOutputProblem and the status.
+    void retryAudioOutput();
     void startRecording();
     void stopRecording();
     // A full WAV continues in a new file; a failing one stops the recording with its reason.
@@ -224,6 +235,11 @@ private:
     // Runs `fn(controller)` on the main thread if the controller still exists then.
     void postToMain(std::function<void(SDRController&)> fn);
 
+    // The audio output on the sound device, else on the silent sink (publishing why); null
+    // with the error in statusText only when even the silent sink fails.
+    std::shared_ptr<AudioOutput> openAudioOutput();
+    // "Sluša 92.1000 MHz", marked " · bez zvuka" while there is no sound device.
+    std::string listeningText(double mhz) const;
     void createAnalogChain();
     void wireRDSCallbacks();
     void processingLoop();

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
+#include "audio/AudioError.h"
+#include "audio/AudioTee.h"
+#include "audio/NullAudioSink.h"
 #include "support/FakeRtlSdrApi.h"
 
 using namespace std::chrono_literals;
@@ -258,4 +262,88 @@ TEST_F(ControllerFixture, DestroyingARunningControllerJoinsEverything) {
     controller.reset();  // must return: threads stopped and joined, dongle closed
     EXPECT_TRUE(called("cancel_async()"));
     EXPECT_TRUE(called("close()"));
+}
+
+namespace {
+
+// A sound device the test switches on and off: while unplugged, opening it throws as
+// PortAudio does on a machine without one.
+struct PluggableSoundDevice {
+    struct Sink final : AudioSink {
+        explicit Sink(PluggableSoundDevice& device) : device(device) {}
+        void start(RenderCallback) override {
+            if (!device.plugged) {
+                throw AudioError{.kind = AudioError::Kind::noOutputDevice,
+                                 .message = "PortAudio: no default output device"};
+            }
+            device.running = true;
+        }
+        void stop() override { device.running = false; }
+        bool isRunning() const override { return device.running; }
+        double deviceSampleRate() const override { return 48'000.0; }
+        PluggableSoundDevice& device;
+    };
+    bool plugged = false;
+    bool running = false;
+};
+
+std::vector<std::uint8_t> noiseBuffer(unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> bytes(131'072);
+    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(rng() >> 24);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(ControllerFixture, WithoutASoundDeviceEverythingRunsSilentlyUntilARetryFindsOne) {
+    PluggableSoundDevice device;
+    auto tee = std::make_shared<AudioTee>();
+    controller = SDRController::create({
+        .dongle = [this] { return fake; },
+        .audio = [&device](double) { return std::make_unique<PluggableSoundDevice::Sink>(device); },
+        .silentAudio = [tee](double rateHz) {
+            return std::make_unique<NullAudioSink>(NullAudioSinkConfig{.sampleRateHz = rateHz, .tee = tee});
+        },
+        .mainQueue = queue,
+        .documentsDir = docs,
+    });
+    // Three USB buffers fit the IQ ring; FM-demodulated noise is loud audio.
+    for (unsigned k = 0; k < 3; ++k) fake->queueBuffer(noiseBuffer(k));
+    controller->start();
+    ASSERT_TRUE(controller->isRunning);
+    EXPECT_FALSE(controller->audioOutputAvailable);
+    EXPECT_EQ(controller->audioOutputProblem, "noOutputDevice(\"PortAudio: no default output device\")");
+    EXPECT_EQ(controller->statusText, "Sluša 92.1000 MHz · bez zvuka");
+
+    // The chain runs: spectrum and audio levels are published, and the silent sink pulls.
+    fake->waitUntilDrained();
+    EXPECT_EQ(controller->samplesReceived(), 3u * 65'536u);
+    EXPECT_TRUE(queue->runUntil([&] { return !controller->spectrum.empty() && controller->audioLevelL > 0.0f; }, 10s));
+    EXPECT_TRUE(queue->runUntil([&] { return tee->totalFrames() > 0; }, 10s));
+    controller->tune(100.0, true);
+    EXPECT_EQ(controller->statusText, "Sluša 100.0000 MHz · bez zvuka");
+
+    controller->retryAudioOutput();  // still unplugged
+    EXPECT_FALSE(controller->audioOutputAvailable);
+    EXPECT_TRUE(controller->audioOutputProblem);
+    EXPECT_EQ(controller->statusText, "Sluša 100.0000 MHz · bez zvuka");
+
+    device.plugged = true;
+    controller->retryAudioOutput();
+    EXPECT_TRUE(controller->audioOutputAvailable);
+    EXPECT_FALSE(controller->audioOutputProblem);
+    EXPECT_TRUE(device.running);
+    EXPECT_EQ(controller->statusText, "Sluša 100.0000 MHz");
+
+    // The next start opens the device directly.
+    controller->stop();
+    device.plugged = false;
+    controller->start();
+    EXPECT_FALSE(controller->audioOutputAvailable);
+    device.plugged = true;
+    controller->stop();
+    controller->start();
+    EXPECT_TRUE(controller->audioOutputAvailable);
+    EXPECT_EQ(controller->statusText, "Sluša 100.0000 MHz");
 }
