@@ -85,6 +85,9 @@ void drawAdvancedPanel(PanelContext& ctx, SourceSelector& sources, AdvancedPanel
     widgets::valueRow("Power", formatString("%.1f dB", c.signalLevelDB.get()));
     widgets::valueRow("Channel", formatString("%.1f dB", c.channelLevelDB.get()));
     widgets::valueRow("Noise floor", formatString("%.1f dB", c.noiseFloorDB));
+    // IQ the dongle delivered faster than the receiver kept up; a recording never drops.
+    widgets::valueRow("Dropped IQ", formatString("%llu samples", static_cast<unsigned long long>(c.droppedSamples())));
+    ctx.probe.noteItem("droppedSamples");
     widgets::divider();
 
     widgets::caption("Gain");

@@ -1,5 +1,6 @@
 // vantirel-cli: the receiver without a window; one JSON object per line on standard output.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -10,7 +11,6 @@
 #include "WavFile.h"
 #include "aprs/APRSDecoder.h"
 #include "audio/AudioRecorder.h"
-#include "audio/AudioTee.h"
 #include "feeds/ADSBFeeds.h"
 
 namespace {
@@ -39,13 +39,41 @@ int runStatus(const CliArgs& args) {
     return c.isRunning ? 0 : 1;
 }
 
+// The WAV receives exactly the audio of the signal processed (--seconds of it when given),
+// straight from the receiver rather than from the paced sound device.
+class ListenWavWriter {
+public:
+    ListenWavWriter(const std::string& path, double rateHz, std::optional<double> seconds)
+        : recorder(std::make_shared<AudioRecorder>(path, rateHz, 2)),
+          maxFrames(seconds ? static_cast<std::uint64_t>(std::llround(*seconds * rateHz))
+                            : UINT64_MAX) {
+        if (recorder->hasFailed()) throw std::runtime_error("cannot write " + path);
+    }
+    // Runs on the processing thread.
+    AudioTap tap() {
+        return [recorder = recorder, maxFrames = maxFrames, frames = std::uint64_t{0}](
+                   std::span<const float> left, std::span<const float> right) mutable {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left.size(), maxFrames - frames));
+            if (n == 0) return;
+            recorder->write(left.first(n), right.first(std::min(n, right.size())));
+            frames += n;
+        };
+    }
+    void close() { recorder->close(); }
+
+private:
+    std::shared_ptr<AudioRecorder> recorder;
+    std::uint64_t maxFrames;
+};
+
 int runListen(const CliArgs& args) {
     const double mhz = requiredMHz(args, "listen");
     const std::string modeText = args.text("mode").value_or("fm");
     if (modeText != "fm" && modeText != "am") throw std::invalid_argument("--mode is fm or am");
-    const std::optional<std::string> wavPath = args.text("wav");
-    auto tee = wavPath ? std::make_shared<AudioTee>() : nullptr;
-    CliSession session(args, tee);
+    std::optional<ListenWavWriter> wav;
+    if (const std::optional<std::string> wavPath = args.text("wav"))
+        wav.emplace(*wavPath, 51'200.0, args.seconds);
+    CliSession session(args, wav ? wav->tap() : AudioTap{});
     SDRController& c = session.controller();
     c.mode = modeText == "am" ? DemodMode::am : DemodMode::fm;
     c.stereoEnabled = args.hasFlag("stereo");
@@ -57,14 +85,8 @@ int runListen(const CliArgs& args) {
         return 1;
     }
 
-    std::unique_ptr<AudioRecorder> wav;
     nlohmann::json lastRDS = rdsJSON(c);
     session.run([&](double samplesPerSecond) {
-        if (tee) {
-            const AudioTee::Capture played = tee->drain();
-            if (!wav) wav = std::make_unique<AudioRecorder>(*wavPath, session.audioRate(), 2);
-            wav->write(played.left, std::span<const float>(played.right));
-        }
         nlohmann::json rds = rdsJSON(c);
         if (rds != lastRDS) {
             printJSONLine({{"rds", rds}});
@@ -72,6 +94,8 @@ int runListen(const CliArgs& args) {
         }
         printJSONLine(statusLine(session, samplesPerSecond));
     });
+    // Stopping lets the block in flight reach the file before it is closed.
+    c.stop();
     if (wav) wav->close();
     return 0;
 }

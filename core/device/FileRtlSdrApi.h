@@ -80,6 +80,7 @@ public:
     int readAsync(Handle handle, ReadCallback callback, void* context, std::uint32_t bufferCount,
                   std::uint32_t bufferLength) override;
     int cancelAsync(Handle handle) override;
+    bool canWaitForReader() const override { return true; }
 
 private:
     // Settings read once per buffer.
