@@ -8,9 +8,10 @@
 #include "CliArgs.h"
 #include "CliSession.h"
 #include "control/ControllerJSON.h"
-#include "WavFile.h"
 #include "aprs/APRSDecoder.h"
+#include "audio/AudioFileReader.h"
 #include "audio/AudioRecorder.h"
+#include "dsp/AudioResampler.h"
 #include "feeds/ADSBFeeds.h"
 
 namespace {
@@ -213,18 +214,44 @@ int runADSB(const CliArgs& args) {
     return 0;
 }
 
+// Audio of any format and rate, read block by block and resampled to the decoder's rate, so
+// a file of hours needs no more memory than one of seconds.
 int decodeAPRSFile(const std::string& path) {
-    const WavAudio audio = readWavFirstChannel(path);
-    const std::vector<float> samples = resampleAudio(audio.samples, audio.sampleRateHz, 51'200.0);
-    APRSDecoder decoder(51'200.0);
+    constexpr double kDecoderRateHz = 51'200.0;
+    std::string error;
+    const std::unique_ptr<AudioFileReader> file = AudioFileReader::open(path, error);
+    if (!file) throw std::runtime_error(error);
+    std::unique_ptr<AudioResampler> resampler;
+    if (file->info().sampleRateHz != kDecoderRateHz) {
+        resampler = AudioResampler::create(
+            {.inputRateHz = file->info().sampleRateHz, .outputRateHz = kDecoderRateHz}, error);
+        if (!resampler) throw std::runtime_error(path + ": " + error);
+    }
+    APRSDecoder decoder(kDecoderRateHz);
     int packets = 0;
     decoder.onPacket = [&](const APRSPacket& p) {
         printJSONLine({{"packet", packetJSON(p)}});
         ++packets;
     };
-    constexpr std::size_t kChunk = 4'096;
-    for (std::size_t pos = 0; pos < samples.size(); pos += kChunk)
-        decoder.process(std::span<const float>(samples).subspan(pos, std::min(kChunk, samples.size() - pos)));
+    std::vector<float> in(8'192), out(16'384);
+    for (;;) {
+        const std::size_t n = file->readFirstChannel(in);
+        if (n == 0) break;
+        if (!resampler) {
+            decoder.process(std::span<const float>(in).first(n));
+            continue;
+        }
+        for (std::span<const float> pending(in.data(), n); !pending.empty();) {
+            const AudioResampler::Progress p = resampler->process(pending, out);
+            decoder.process(std::span<const float>(out).first(p.produced));
+            pending = pending.subspan(p.consumed);
+        }
+    }
+    while (resampler) {
+        const std::size_t n = resampler->drain(out);
+        if (n == 0) break;
+        decoder.process(std::span<const float>(out).first(n));
+    }
     printJSONLine({{"packets", packets}, {"fcsFailures", decoder.fcsFailureCount()}});
     return 0;
 }
