@@ -25,9 +25,10 @@ void IQBuffer::write(std::span<const IQSample> samples) {
 
 void IQBuffer::writeWaiting(std::span<const IQSample> samples) {
     std::unique_lock guard(lock);
+    const std::uint64_t clearsBefore = clears;
     while (!samples.empty()) {
         roomMade.wait(guard, [this] { return closed || ring.count < ring.capacity; });
-        if (closed) return;
+        if (closed || clears != clearsBefore) return;
         const std::size_t room = static_cast<std::size_t>(ring.capacity - ring.count);
         const std::size_t n = std::min(room, samples.size());
         iqRingWrite(ring, storage.data(), samples.first(n));  // fits: overwrites nothing
@@ -71,6 +72,7 @@ void IQBuffer::clear() {
         ring.writeIndex = 0;
         ring.readIndex = 0;
         ring.count = 0;
+        ++clears;
     }
     roomMade.notify_all();
 }

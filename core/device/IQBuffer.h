@@ -36,7 +36,8 @@ public:
     // Allocation-free form: fills the front of `out`, returns the number of samples taken.
     std::size_t read(std::span<IQSample> out);
     // Forgets unread samples (not counted as dropped: the owner discards them on purpose, as
-    // after a retune); the next write starts at slot 0. Storage is not zeroed.
+    // after a retune), including the rest of a write waiting for room, which came from the
+    // source before the clear too; the next write starts at slot 0. Storage is not zeroed.
     void clear();
     // Wakes and releases a waiting writer; later writes are discarded. Idempotent.
     void close();
@@ -63,6 +64,7 @@ private:
     std::condition_variable roomMade;  // waitForReader: a read, clear or close happened
     IQRingState ring;                  // capacity is fixed at construction
     bool closed = false;
+    std::uint64_t clears = 0;  // lets a waiting write see that a clear happened meanwhile
     std::vector<IQSample> storage;
     std::atomic<std::uint64_t> written{0};
     std::atomic<std::uint64_t> taken{0};

@@ -170,21 +170,29 @@ TEST(IQBufferTest, WaitingWriterDeliversEverySampleInOrderToASlowerReader) {
     }
 }
 
-TEST(IQBufferTest, ReadOrClearWakesAWaitingWriter) {
-    for (const bool byClear : {false, true}) {
-        SCOPED_TRACE(byClear ? "clear" : "read");
+TEST(IQBufferTest, ReadWakesAWaitingWriterAndClearDiscardsWhatItStillHeld) {
+    {
+        SCOPED_TRACE("read");
         IQBuffer ring(8, OverflowPolicy::waitForReader);
         ring.write(numberedSamples(0, 8));
         std::jthread writer([&] { ring.write(numberedSamples(8, 4)); });  // waits: no room
-        if (byClear) {
-            ring.clear();
-            writer.join();
-            EXPECT_EQ(ring.read(100), numberedSamples(8, 4));
-        } else {
-            EXPECT_EQ(ring.read(4), numberedSamples(0, 4));
-            writer.join();
-            EXPECT_EQ(ring.read(100), numberedSamples(4, 8));
-        }
+        EXPECT_EQ(ring.read(4), numberedSamples(0, 4));
+        writer.join();
+        EXPECT_EQ(ring.read(100), numberedSamples(4, 8));
+    }
+    {
+        // The held samples predate the clear (a retune) just like those in the ring.
+        SCOPED_TRACE("clear");
+        IQBuffer ring(8, OverflowPolicy::waitForReader);
+        ring.write(numberedSamples(0, 6));
+        std::jthread writer([&] { ring.write(numberedSamples(6, 10)); });
+        while (ring.totalWritten() < 8) std::this_thread::yield();  // 2 fit, 8 are held
+        ring.clear();
+        writer.join();
+        EXPECT_EQ(ring.available(), 0);
+        ring.write(numberedSamples(100, 3));
+        EXPECT_EQ(ring.read(100), numberedSamples(100, 3));
+        EXPECT_EQ(ring.droppedSamples(), 0u);
     }
 }
 
