@@ -86,7 +86,8 @@ void drawAdvancedPanel(PanelContext& ctx, SourceSelector& sources, AdvancedPanel
     widgets::valueRow("Channel", formatString("%.1f dB", c.channelLevelDB.get()));
     widgets::valueRow("Noise floor", formatString("%.1f dB", c.noiseFloorDB));
     // IQ the dongle delivered faster than the receiver kept up; a recording never drops.
-    widgets::valueRow("Dropped IQ", formatString("%llu samples", static_cast<unsigned long long>(c.droppedSamples())));
+    const auto dropped = static_cast<unsigned long long>(c.droppedSamples());
+    widgets::valueRow("Dropped IQ", formatString("%llu samples", dropped));
     ctx.probe.noteItem("droppedSamples");
     widgets::divider();
 

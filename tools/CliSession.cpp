@@ -33,8 +33,8 @@ CliSession::CliSession(const CliArgs& args, AudioTap audioTap)
         .dongle = signalSource.dongle,
         .audio = signalSource.audio,
         .mainQueue = mainQueue,
-        .documentsDir = args.documents ? std::filesystem::path(*args.documents)
-                                       : UserPaths::documentsDir(),
+        .documentsDir =
+            args.documents ? std::filesystem::path(*args.documents) : UserPaths::documentsDir(),
         .audioTap = std::move(audioTap),
     };
     sdrController = SDRController::create(std::move(deps));
@@ -63,7 +63,8 @@ CliSession::Wait CliSession::pumpUntil(std::uint64_t processed, const std::funct
 }
 
 bool CliSession::runUntil(const std::function<bool()>& done, double signalSeconds) {
-    const std::uint64_t target = sdrController->samplesProcessed() + secondsToSamples(signalSeconds);
+    const std::uint64_t target =
+        sdrController->samplesProcessed() + secondsToSamples(signalSeconds);
     return pumpUntil(target, done) == Wait::done;
 }
 

@@ -2,10 +2,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "CliArgs.h"
 #include "control/SDRController.h"

@@ -54,7 +54,8 @@ public:
     AudioTap tap() {
         return [recorder = recorder, maxFrames = maxFrames, frames = std::uint64_t{0}](
                    std::span<const float> left, std::span<const float> right) mutable {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left.size(), maxFrames - frames));
+            const auto n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(left.size(), maxFrames - frames));
             if (n == 0) return;
             recorder->write(left.first(n), right.first(std::min(n, right.size())));
             frames += n;

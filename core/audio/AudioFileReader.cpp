@@ -33,16 +33,17 @@ std::unique_ptr<AudioFileReader> AudioFileReader::open(const std::filesystem::pa
         error = path.string() + " holds no audio";
         return nullptr;
     }
-    return std::unique_ptr<AudioFileReader>(new AudioFileReader(
-        std::move(file), {.sampleRateHz = static_cast<double>(info.samplerate),
-                          .channels = info.channels,
-                          .frames = static_cast<std::int64_t>(info.frames)}));
+    return std::unique_ptr<AudioFileReader>(
+        new AudioFileReader(std::move(file), {.sampleRateHz = static_cast<double>(info.samplerate),
+                                              .channels = info.channels,
+                                              .frames = static_cast<std::int64_t>(info.frames)}));
 }
 
 AudioFileReader::AudioFileReader(std::unique_ptr<sf_private_tag, SndfileCloser> handle,
                                  AudioFileInfo info)
     : file(std::move(handle)), fileInfo(info) {
-    if (fileInfo.channels > 1) frames.resize(kScratchFrames * static_cast<std::size_t>(fileInfo.channels));
+    if (fileInfo.channels > 1)
+        frames.resize(kScratchFrames * static_cast<std::size_t>(fileInfo.channels));
 }
 
 AudioFileReader::~AudioFileReader() = default;

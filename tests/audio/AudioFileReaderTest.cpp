@@ -1,12 +1,11 @@
 #include "audio/AudioFileReader.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <fstream>
 #include <limits>
 #include <numbers>
 
+#include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include "RecorderTestSupport.h"
@@ -25,8 +24,12 @@ float sampleAt(std::size_t n, int channel) {
 // reader under test.
 void writeFile(const std::filesystem::path& path, int format, int rateHz, int channels,
                std::size_t frames) {
-    SF_INFO info{.frames = 0, .samplerate = rateHz, .channels = channels, .format = format,
-                 .sections = 0, .seekable = 0};
+    SF_INFO info{.frames = 0,
+                 .samplerate = rateHz,
+                 .channels = channels,
+                 .format = format,
+                 .sections = 0,
+                 .seekable = 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     std::vector<float> interleaved(frames * static_cast<std::size_t>(channels));
@@ -104,8 +107,12 @@ TEST_F(AudioFileReaderTest, ReadsBackWhatTheRecorderWrote) {
 
 TEST_F(AudioFileReaderTest, NonFiniteFloatSamplesReadAsSilence) {
     const auto path = dir / "nan.wav";
-    SF_INFO info{.frames = 0, .samplerate = 8'000, .channels = 1,
-                 .format = SF_FORMAT_WAV | SF_FORMAT_FLOAT, .sections = 0, .seekable = 0};
+    SF_INFO info{.frames = 0,
+                 .samplerate = 8'000,
+                 .channels = 1,
+                 .format = SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                 .sections = 0,
+                 .seekable = 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr);
     const float samples[] = {0.25f, std::numeric_limits<float>::quiet_NaN(),

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
+#include <set>
 
 #include "adsb/ADSBDecoder.h"
 #include "device/RTLSDRDevice.h"
@@ -55,8 +57,7 @@ protected:
 
     bool processUntil(double signalSeconds) {
         const auto target = static_cast<std::uint64_t>(signalSeconds * kIQRateHz);
-        return queue->runUntil([&] { return controller->samplesProcessed() >= target; },
-                               kPatience);
+        return queue->runUntil([&] { return controller->samplesProcessed() >= target; }, kPatience);
     }
 
     std::filesystem::path dir;
@@ -69,9 +70,11 @@ struct TappedAudio {
     std::vector<float> left, right;
 };
 
-std::multiset<RawBits> decodeFileTwice(const std::filesystem::path& path, std::uint64_t fileSamples) {
+std::multiset<RawBits> decodeFileTwice(const std::filesystem::path& path,
+                                       std::uint64_t fileSamples) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     std::vector<IQSample> samples(bytes.size() / 2);
     convertRTLBytes(bytes, samples);
     ADSBDecoder decoder;
@@ -82,7 +85,8 @@ std::multiset<RawBits> decodeFileTwice(const std::filesystem::path& path, std::u
     // As the looping replay delivers it: the second pass is decoded with the first behind it.
     for (int pass = 0; pass < 2; ++pass)
         for (std::size_t at = 0; at < samples.size(); at += 4'096)
-            decoder.process(std::span(samples).subspan(at, std::min<std::size_t>(4'096, samples.size() - at)));
+            decoder.process(
+                std::span(samples).subspan(at, std::min<std::size_t>(4'096, samples.size() - at)));
     return secondPass;
 }
 
@@ -122,14 +126,16 @@ TEST_F(ReplayE2ETest, UnpacedStereoReplayLosesNoSampleOfAudioOrRDS) {
                 static_cast<double>(c.samplesProcessed()) / SDRController::decimationFactor, 2.0);
     // Past the pilot lock-in, each 50 ms of the demo programme carries both tones at their level.
     const std::size_t block = static_cast<std::size_t>(0.05 * kAudioRateHz);
-    const double toneDB = 10.0 * std::log10(tonePower(std::span(audio.left).subspan(block * 20, block * 20),
-                                                      kDemoLeftToneHz, kAudioRateHz));
+    const double toneDB =
+        10.0 * std::log10(tonePower(std::span(audio.left).subspan(block * 20, block * 20),
+                                    kDemoLeftToneHz, kAudioRateHz));
     for (std::size_t at = block * 20; at + block <= audio.left.size(); at += block) {
         SCOPED_TRACE(static_cast<double>(at) / kAudioRateHz);
         const auto left = std::span(audio.left).subspan(at, block);
         const auto right = std::span(audio.right).subspan(at, block);
         ASSERT_NEAR(10.0 * std::log10(tonePower(left, kDemoLeftToneHz, kAudioRateHz)), toneDB, 1.0);
-        ASSERT_NEAR(10.0 * std::log10(tonePower(right, kDemoRightToneHz, kAudioRateHz)), toneDB, 1.0);
+        ASSERT_NEAR(10.0 * std::log10(tonePower(right, kDemoRightToneHz, kAudioRateHz)), toneDB,
+                    1.0);
     }
 }
 
@@ -169,7 +175,8 @@ TEST_F(ReplayE2ETest, UnpacedReplayDeliversEveryADSBFrameOfTheFileInEachPass) {
 
     std::lock_guard guard(lock);
     std::multiset<RawBits> inPass;
-    for (auto it = heard.lower_bound(*passStart); it != heard.lower_bound(*passStart + fileSamples); ++it)
+    for (auto it = heard.lower_bound(*passStart); it != heard.lower_bound(*passStart + fileSamples);
+         ++it)
         inPass.insert(it->second);
     EXPECT_EQ(inPass.size(), inFile.size());
     EXPECT_TRUE(inPass == inFile) << "the same frames as a direct decode of the file";

@@ -35,7 +35,8 @@ std::vector<float> run(AudioResampler& resampler, const std::vector<float>& in,
         const std::size_t n = std::min(inSizes[k % inSizes.size()], in.size() - pos);
         const std::span<const float> piece =
             n == 0 ? std::span<const float>() : std::span(in).subspan(pos, n);
-        const auto p = resampler.process(piece, std::span(room).first(outSizes[k % outSizes.size()]));
+        const auto p =
+            resampler.process(piece, std::span(room).first(outSizes[k % outSizes.size()]));
         pos += p.consumed;
         out.insert(out.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(p.produced));
     }
@@ -51,7 +52,8 @@ std::vector<float> tone(double toneHz, double rateHz, std::size_t count, double 
     std::vector<float> x(count);
     for (std::size_t n = 0; n < count; ++n)
         x[n] = static_cast<float>(
-            0.5 * std::sin(2.0 * std::numbers::pi * toneHz * static_cast<double>(n) / rateHz + phaseRad));
+            0.5 *
+            std::sin(2.0 * std::numbers::pi * toneHz * static_cast<double>(n) / rateHz + phaseRad));
     return x;
 }
 

@@ -23,7 +23,8 @@ void writeSimulatedRecording(const std::filesystem::path& path, std::shared_ptr<
     std::vector<unsigned char> buffer(VirtualRtlSdr::kDefaultBufferBytes);
     while (bytesLeft > 0) {
         dongle.renderBuffer(buffer);
-        const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(bytesLeft, buffer.size()));
+        const auto n =
+            static_cast<std::streamsize>(std::min<std::uint64_t>(bytesLeft, buffer.size()));
         out.write(reinterpret_cast<const char*>(buffer.data()), n);
         bytesLeft -= static_cast<std::uint64_t>(n);
     }
