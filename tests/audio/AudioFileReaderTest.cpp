@@ -9,7 +9,6 @@
 #include <sndfile.h>
 
 #include "RecorderTestSupport.h"
-#include "audio/AudioRecorder.h"
 
 namespace {
 
@@ -83,26 +82,6 @@ TEST_F(AudioFileReaderTest, ReadsTheFirstChannelOfEveryFormatInAnyBlockSize) {
         for (std::size_t n = 0; n < kFrames; ++n)
             ASSERT_NEAR(got[n], sampleAt(n, 0), c.tolerance) << n;
     }
-}
-
-TEST_F(AudioFileReaderTest, ReadsBackWhatTheRecorderWrote) {
-    const auto path = dir / "recorded.wav";
-    {
-        AudioRecorder recorder(path, 51'200.0, 2);
-        const std::vector<float> left = {0.5f, -1.0f, 0.25f}, right = {0.1f, 0.2f, 0.3f};
-        recorder.write(left, std::span<const float>(right));
-    }
-    std::string error;
-    const auto reader = AudioFileReader::open(path, error);
-    ASSERT_NE(reader, nullptr) << error;
-    EXPECT_EQ(reader->info().sampleRateHz, 51'200.0);
-    EXPECT_EQ(reader->info().channels, 2);
-    std::vector<float> left(4);
-    ASSERT_EQ(reader->readFirstChannel(left), 3u);
-    // The recorder truncates to 16383, -32767 and 8191 steps of 1/32768.
-    EXPECT_FLOAT_EQ(left[0], 16'383.0f / 32'768.0f);
-    EXPECT_FLOAT_EQ(left[1], -32'767.0f / 32'768.0f);
-    EXPECT_FLOAT_EQ(left[2], 8'191.0f / 32'768.0f);
 }
 
 TEST_F(AudioFileReaderTest, NonFiniteFloatSamplesReadAsSilence) {
