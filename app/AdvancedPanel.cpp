@@ -86,6 +86,10 @@ void drawAdvancedPanel(PanelContext& ctx, SourceSelector& sources, AdvancedPanel
     widgets::valueRow("Strongest", formatString("%.1f dBFS", c.signalLevelDB.get()));
     widgets::valueRow("Channel", formatString("%.1f dBFS", c.channelLevelDB.get()));
     widgets::valueRow("Noise floor", formatString("%.1f dBFS", c.noiseFloorDB));
+    // IQ the dongle delivered faster than the receiver kept up; a recording never drops.
+    const auto dropped = static_cast<unsigned long long>(c.droppedSamples());
+    widgets::valueRow("Dropped IQ", formatString("%llu samples", dropped));
+    ctx.probe.noteItem("droppedSamples");
     widgets::divider();
 
     widgets::caption("Gain");

@@ -27,6 +27,10 @@ std::optional<double> CliArgs::number(const std::string& name) const {
     return parseNumber(name, it->second);
 }
 
+bool CliArgs::isRecordingSource() const {
+    return source != "auto" && source != "rtlsdr" && source != "sim";
+}
+
 std::optional<std::string> CliArgs::text(const std::string& name) const {
     const auto it = options.find(name);
     if (it == options.end()) return std::nullopt;
@@ -54,7 +58,10 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
         if (name == "source") {
             args.source = value;
         } else if (name == "speed") {
-            args.speed = parseNumber(name, value);
+            // max: a recording is read as fast as the receiver takes it.
+            args.speed = value == "max" ? 0.0 : parseNumber(name, value);
+            if (value != "max" && !(args.speed > 0))
+                throw std::invalid_argument("--speed must be positive or max");
         } else if (name == "seconds") {
             args.seconds = parseNumber(name, value);
             if (*args.seconds <= 0) throw std::invalid_argument("--seconds must be positive");
@@ -70,12 +77,16 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
         }
     }
     if (args.command.empty()) throw std::invalid_argument("no command given");
+    // A dongle or the simulated world makes its samples in time whether or not the receiver
+    // keeps up; only a recording can wait for it.
+    if (args.speed == 0.0 && !args.isRecordingSource())
+        throw std::invalid_argument("--speed max needs a recording as --source");
     return args;
 }
 
 std::string cliUsage() {
     return "usage: vantirel-cli [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--rate HZ]\n"
-           "                    [--speed N] [--seconds S] [--documents DIR] COMMAND [options]\n"
+           "                    [--speed N|max] [--seconds S] [--documents DIR] COMMAND [options]\n"
            "\n"
            "commands:\n"
            "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
@@ -90,7 +101,8 @@ std::string cliUsage() {
            "                      DIR. Ports listen on 127.0.0.1 unless --bind names another\n"
            "                      address (0.0.0.0: every interface); port 0 picks a free one\n"
            "  aprs [--mhz F]      APRS packets on F MHz (default 144.800)\n"
-           "  aprs --wav FILE     decode APRS packets from a recorded audio file (any rate)\n"
+           "  aprs --wav FILE     decode APRS packets from a recorded audio file (WAV, FLAC and\n"
+           "                      the other formats libsndfile reads; any rate)\n"
            "\n"
            "  --source   auto (a dongle when attached, else the simulated world), rtlsdr, sim,\n"
            "             or an IQ recording: .cu8, .bin or .raw (rtl_sdr's bytes), .cs16, .cf32,\n"
@@ -98,8 +110,11 @@ std::string cliUsage() {
            "             2,048,000 samples/s (centre from the sidecar or --center-mhz)\n"
            "  --rate     the recording's sample rate in Hz (default: its sidecar's, else\n"
            "             2,048,000); overrides the sidecar, which may be missing or wrong\n"
-           "  --speed    pace the simulated or recorded source at N times real time (default 1)\n"
-           "  --seconds  end after S seconds of signal time\n"
+           "  --speed    pace the simulated or recorded source at N times real time (default 1);\n"
+           "             max: read a recording as fast as the receiver can process it. A\n"
+           "             recording is never read faster than it is processed, so no sample\n"
+           "             is lost at any speed\n"
+           "  --seconds  end after S seconds of signal have been processed\n"
            "  --documents  folder for bookmarks and recordings (default: your documents folder)\n"
            "  --no-audio listen without opening the sound device (a silent sink paced like\n"
            "             the source); without a sound device listen does this by itself.\n"

@@ -8,7 +8,7 @@
 // Parsed command line of vantirel-cli: global options, the command and its options.
 struct CliArgs {
     std::string source = "auto";  // auto | rtlsdr | sim | path to a recording
-    double speed = 1.0;
+    double speed = 1.0;  // N times real time; 0 (--speed max): unpaced, recordings only
     std::optional<double> seconds;
     std::optional<std::string> documents;
     std::optional<double> recordingCenterMHz;     // for recordings without a sidecar
@@ -20,6 +20,7 @@ struct CliArgs {
     bool hasFlag(const std::string& name) const;
     std::optional<double> number(const std::string& name) const;
     std::optional<std::string> text(const std::string& name) const;
+    bool isRecordingSource() const;
 };
 
 // Throws std::invalid_argument with a one-line reason on bad input. `flagNames` lists the

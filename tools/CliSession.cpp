@@ -1,29 +1,42 @@
 #include "CliSession.h"
 
-#include <chrono>
-#include <cstdio>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 #include "platform/UserPaths.h"
 
-CliSession::CliSession(const CliArgs& args, bool playsSound, std::shared_ptr<AudioTee> tee)
-    : speed(args.speed > 0 ? args.speed : throw std::invalid_argument("--speed must be positive")),
-      seconds(args.seconds),
+namespace {
+
+// A source that delivers nothing for this long has stopped (a failed read, an unplugged
+// dongle); the run ends rather than wait forever. Wall time, as only a stall is measured.
+constexpr std::chrono::seconds kStallLimit{10};
+constexpr double kSampleRateHz = SDRController::sampleRate;
+
+std::uint64_t secondsToSamples(double seconds) {
+    return static_cast<std::uint64_t>(std::llround(seconds * kSampleRateHz));
+}
+
+}  // namespace
+
+CliSession::CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap)
+    : seconds(args.seconds),
       mainQueue(std::make_shared<MainQueue>()),
       signalSource(makeSignalSource({.choice = args.source,
                                      .speed = args.speed,
                                      .recordingCenterMHz = args.recordingCenterMHz,
                                      .recordingSampleRateHz = args.recordingSampleRateHz,
-                                     .audio = playsSound && !args.hasFlag("no-audio"),
-                                     .audioTee = std::move(tee)})) {
+                                     .audio = playsSound && !args.hasFlag("no-audio")})) {
     ControllerDeps deps{
         .dongle = signalSource.dongle,
         .audio = signalSource.audio,
         .silentAudio = signalSource.silentAudio,
         .mainQueue = mainQueue,
-        .documentsDir = args.documents ? std::filesystem::path(*args.documents)
-                                       : UserPaths::documentsDir(),
+        .documentsDir =
+            args.documents ? std::filesystem::path(*args.documents) : UserPaths::documentsDir(),
+        .audioTap = std::move(audioTap),
     };
     sdrController = SDRController::create(std::move(deps));
 }
@@ -32,29 +45,54 @@ CliSession::~CliSession() {
     sdrController->stop();
 }
 
+double CliSession::processedSeconds() const {
+    return static_cast<double>(sdrController->samplesProcessed()) / kSampleRateHz;
+}
+
+CliSession::Wait CliSession::pumpUntil(std::uint64_t processed, const std::function<bool()>& done) {
+    std::uint64_t last = sdrController->samplesProcessed();
+    for (;;) {
+        const bool finished = mainQueue->runUntil(
+            [&] { return sdrController->samplesProcessed() >= processed || (done && done()); },
+            kStallLimit);
+        if (done && done()) return Wait::done;
+        const std::uint64_t now = sdrController->samplesProcessed();
+        if (finished || now >= processed) return Wait::reached;
+        if (now == last) return Wait::stalled;
+        last = now;
+    }
+}
+
 bool CliSession::runUntil(const std::function<bool()>& done, double signalSeconds) {
-    return mainQueue->runUntil(done, std::chrono::duration<double>(signalSeconds / speed));
+    const std::uint64_t target =
+        sdrController->samplesProcessed() + secondsToSamples(signalSeconds);
+    return pumpUntil(target, done) == Wait::done;
 }
 
 double CliSession::signalSecondsLeft() const {
     if (!seconds) return 3600.0;
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    return std::max(0.0, *seconds - elapsed * speed);
+    return std::max(0.0, *seconds - processedSeconds());
 }
 
 void CliSession::run(const std::function<void(double samplesPerSecond)>& tick) {
-    using Clock = std::chrono::steady_clock;
-    const auto period = std::chrono::duration<double>(1.0 / speed);
-    auto next = Clock::now() + std::chrono::duration_cast<Clock::duration>(period);
-    std::uint64_t lastSamples = sdrController->samplesReceived();
-    for (int elapsed = 1;; ++elapsed) {
-        mainQueue->runUntil([&] { return Clock::now() >= next; },
-                            std::chrono::duration<double>(next - Clock::now()));
-        const std::uint64_t samples = sdrController->samplesReceived();
-        tick(static_cast<double>(samples - lastSamples));
-        lastSamples = samples;
-        if (seconds && elapsed >= *seconds) return;
-        next += std::chrono::duration_cast<Clock::duration>(period);
+    const std::uint64_t end = seconds ? secondsToSamples(*seconds) : UINT64_MAX;
+    std::uint64_t lastProcessed = sdrController->samplesProcessed();
+    std::uint64_t lastReceived = sdrController->samplesReceived();
+    // Ticks fall on whole signal seconds, however far a pump overshoots one.
+    std::uint64_t due = lastProcessed;
+    for (;;) {
+        due = std::min(end, due + secondsToSamples(1.0));
+        if (pumpUntil(due, nullptr) == Wait::stalled) {
+            std::fprintf(stderr, "vantirel-cli: the source stopped delivering samples\n");
+            return;
+        }
+        const std::uint64_t processed = sdrController->samplesProcessed();
+        const std::uint64_t received = sdrController->samplesReceived();
+        const double tickSeconds = static_cast<double>(processed - lastProcessed) / kSampleRateHz;
+        tick(tickSeconds > 0 ? static_cast<double>(received - lastReceived) / tickSeconds : 0.0);
+        lastProcessed = processed;
+        lastReceived = received;
+        if (processed >= end) return;
     }
 }
 

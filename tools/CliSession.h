@@ -1,23 +1,28 @@
 #pragma once
 
-#include <chrono>
+#include <cstdint>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "CliArgs.h"
 #include "control/SDRController.h"
-#include "audio/AudioTee.h"
 #include "sim/SignalSource.h"
 
 // One CLI run: the main queue, the chosen signal source and a controller over it, with a
 // once-per-signal-second tick that commands use to print their lines.
+//
+// Signal time is the IQ the receiver has processed, counted in samples at the controller's
+// sample rate, never the wall clock: a recording replayed at any speed gives the same lines
+// for the same signal, and --seconds S ends after exactly S seconds of it.
 class CliSession {
 public:
-    // `tee`, when given, receives every frame the sound device (or the null sink) plays.
-    // Without `playsSound` the sound device is never opened: the null sink paces the audio.
-    explicit CliSession(const CliArgs& args, bool playsSound, std::shared_ptr<AudioTee> tee = nullptr);
+    // `audioTap`, when given, receives every block of audio the receiver produces. Without
+    // `playsSound` the sound device is never opened: the null sink paces the audio.
+    CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap = {});
     ~CliSession();
 
     SDRController& controller() { return *sdrController; }
@@ -25,19 +30,24 @@ public:
     MainQueue& queue() { return *mainQueue; }
     const SignalSource& source() const { return signalSource; }
 
-    // Pumps the main queue until --seconds of signal time have passed (forever without it),
-    // calling `tick` once per second of signal time with the IQ sample rate of that second.
+    // Pumps the main queue until --seconds of signal have been processed (forever without
+    // it), calling `tick` after each further second of signal (and at the end of a final
+    // part second) with the IQ sample rate the source delivered in it. Ends early, saying so
+    // on standard error, when the source stops delivering.
     void run(const std::function<void(double samplesPerSecond)>& tick);
-    // Pumps until `done` or the signal-time budget ends; true when done held.
+    // Pumps until `done` or `signalSeconds` more of signal; true when done held.
     bool runUntil(const std::function<bool()>& done, double signalSeconds);
     // Signal seconds left of --seconds (an hour without it).
     double signalSecondsLeft() const;
     double audioRate() const { return 51'200.0; }
 
 private:
-    double speed;
+    enum class Wait { reached, done, stalled };
+    // Pumps until `processed` samples have been processed or `done` holds.
+    Wait pumpUntil(std::uint64_t processed, const std::function<bool()>& done);
+    double processedSeconds() const;
+
     std::optional<double> seconds;
-    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::shared_ptr<MainQueue> mainQueue;
     SignalSource signalSource;
     std::shared_ptr<SDRController> sdrController;

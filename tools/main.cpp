@@ -1,5 +1,6 @@
 // vantirel-cli: the receiver without a window; one JSON object per line on standard output.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -8,10 +9,10 @@
 #include "CliArgs.h"
 #include "CliSession.h"
 #include "control/ControllerJSON.h"
-#include "WavFile.h"
 #include "aprs/APRSDecoder.h"
+#include "audio/AudioFileReader.h"
 #include "audio/AudioRecorder.h"
-#include "audio/AudioTee.h"
+#include "dsp/AudioResampler.h"
 #include "feeds/ADSBFeeds.h"
 
 namespace {
@@ -40,13 +41,42 @@ int runStatus(const CliArgs& args) {
     return c.isRunning ? 0 : 1;
 }
 
+// The WAV receives exactly the audio of the signal processed (--seconds of it when given),
+// straight from the receiver rather than from the paced sound device.
+class ListenWavWriter {
+public:
+    ListenWavWriter(const std::string& path, double rateHz, std::optional<double> seconds)
+        : recorder(std::make_shared<AudioRecorder>(path, rateHz, 2)),
+          maxFrames(seconds ? static_cast<std::uint64_t>(std::llround(*seconds * rateHz))
+                            : UINT64_MAX) {
+        if (recorder->hasFailed()) throw std::runtime_error("cannot write " + path);
+    }
+    // Runs on the processing thread.
+    AudioTap tap() {
+        return [recorder = recorder, maxFrames = maxFrames, frames = std::uint64_t{0}](
+                   std::span<const float> left, std::span<const float> right) mutable {
+            const auto n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(left.size(), maxFrames - frames));
+            if (n == 0) return;
+            recorder->write(left.first(n), right.first(std::min(n, right.size())));
+            frames += n;
+        };
+    }
+    void close() { recorder->close(); }
+
+private:
+    std::shared_ptr<AudioRecorder> recorder;
+    std::uint64_t maxFrames;
+};
+
 int runListen(const CliArgs& args) {
     const double mhz = requiredMHz(args, "listen");
     const std::string modeText = args.text("mode").value_or("fm");
     if (modeText != "fm" && modeText != "am") throw std::invalid_argument("--mode is fm or am");
-    const std::optional<std::string> wavPath = args.text("wav");
-    auto tee = wavPath ? std::make_shared<AudioTee>() : nullptr;
-    CliSession session(args, /*playsSound=*/true, tee);
+    std::optional<ListenWavWriter> wav;
+    if (const std::optional<std::string> wavPath = args.text("wav"))
+        wav.emplace(*wavPath, 51'200.0, args.seconds);
+    CliSession session(args, /*playsSound=*/true, wav ? wav->tap() : AudioTap{});
     SDRController& c = session.controller();
     c.mode = modeText == "am" ? DemodMode::am : DemodMode::fm;
     c.stereoEnabled = args.hasFlag("stereo");
@@ -62,14 +92,8 @@ int runListen(const CliArgs& args) {
                      c.audioOutputProblem.value_or("").c_str());
     }
 
-    std::unique_ptr<AudioRecorder> wav;
     nlohmann::json lastRDS = rdsJSON(c);
     session.run([&](double samplesPerSecond) {
-        if (tee) {
-            const AudioTee::Capture played = tee->drain();
-            if (!wav) wav = std::make_unique<AudioRecorder>(*wavPath, session.audioRate(), 2);
-            wav->write(played.left, std::span<const float>(played.right));
-        }
         nlohmann::json rds = rdsJSON(c);
         if (rds != lastRDS) {
             printJSONLine({{"rds", rds}});
@@ -77,6 +101,8 @@ int runListen(const CliArgs& args) {
         }
         printJSONLine(statusLine(session, samplesPerSecond));
     });
+    // Stopping lets the block in flight reach the file before it is closed.
+    c.stop();
     if (wav) wav->close();
     return 0;
 }
@@ -194,18 +220,44 @@ int runADSB(const CliArgs& args) {
     return 0;
 }
 
+// Audio of any format and rate, read block by block and resampled to the decoder's rate, so
+// a file of hours needs no more memory than one of seconds.
 int decodeAPRSFile(const std::string& path) {
-    const WavAudio audio = readWavFirstChannel(path);
-    const std::vector<float> samples = resampleAudio(audio.samples, audio.sampleRateHz, 51'200.0);
-    APRSDecoder decoder(51'200.0);
+    constexpr double kDecoderRateHz = 51'200.0;
+    std::string error;
+    const std::unique_ptr<AudioFileReader> file = AudioFileReader::open(path, error);
+    if (!file) throw std::runtime_error(error);
+    std::unique_ptr<AudioResampler> resampler;
+    if (file->info().sampleRateHz != kDecoderRateHz) {
+        resampler = AudioResampler::create(
+            {.inputRateHz = file->info().sampleRateHz, .outputRateHz = kDecoderRateHz}, error);
+        if (!resampler) throw std::runtime_error(path + ": " + error);
+    }
+    APRSDecoder decoder(kDecoderRateHz);
     int packets = 0;
     decoder.onPacket = [&](const APRSPacket& p) {
         printJSONLine({{"packet", packetJSON(p)}});
         ++packets;
     };
-    constexpr std::size_t kChunk = 4'096;
-    for (std::size_t pos = 0; pos < samples.size(); pos += kChunk)
-        decoder.process(std::span<const float>(samples).subspan(pos, std::min(kChunk, samples.size() - pos)));
+    std::vector<float> in(8'192), out(16'384);
+    for (;;) {
+        const std::size_t n = file->readFirstChannel(in);
+        if (n == 0) break;
+        if (!resampler) {
+            decoder.process(std::span<const float>(in).first(n));
+            continue;
+        }
+        for (std::span<const float> pending(in.data(), n); !pending.empty();) {
+            const AudioResampler::Progress p = resampler->process(pending, out);
+            decoder.process(std::span<const float>(out).first(p.produced));
+            pending = pending.subspan(p.consumed);
+        }
+    }
+    while (resampler) {
+        const std::size_t n = resampler->drain(out);
+        if (n == 0) break;
+        decoder.process(std::span<const float>(out).first(n));
+    }
     printJSONLine({{"packets", packets}, {"fcsFailures", decoder.fcsFailureCount()}});
     return 0;
 }

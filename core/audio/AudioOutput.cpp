@@ -138,8 +138,8 @@ void AudioOutput::replaceSink(const SinkFactory& makeSink) {
 
 void AudioOutput::installResampler(double sourceHz, double deviceHz) {
     if (!isUsableRate(sourceHz) || !isUsableRate(deviceHz)) return;
-    auto fresh = std::make_unique<AudioResampler>(
-        AudioResamplerConfig{.inputRateHz = sourceHz, .outputRateHz = deviceHz});
+    auto fresh = std::make_unique<AudioPlaybackResampler>(
+        AudioPlaybackResamplerConfig{.inputRateHz = sourceHz, .outputRateHz = deviceHz});
     std::lock_guard guard(lock);
     fresh.swap(resampler);
     deviceRateHz = deviceHz;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/AudioDriftCorrector.h"
-#include "audio/AudioResampler.h"
+#include "audio/AudioPlaybackResampler.h"
 #include "audio/AudioSink.h"
 
 // Fixed-capacity FIFO of samples that drops its oldest samples when more arrive than fit.
@@ -127,7 +127,7 @@ private:
     std::int64_t pullCalls = 0;
     std::int64_t underruns = 0;
     double deviceRateHz = 0.0;                  // of the running sink; 0 before start
-    std::unique_ptr<AudioResampler> resampler;  // null until the sink runs: silence
+    std::unique_ptr<AudioPlaybackResampler> resampler;  // null until the sink runs: silence
     AudioDriftCorrector drift;
     std::vector<float> scratchLeft, scratchRight;  // one chunk of input, sized at construction
     std::atomic<double> sourceRateHz;

@@ -4,22 +4,11 @@
 #include <cassert>
 #include <cmath>
 
-namespace {
+#include <sndfile.h>
 
-void putU16(std::uint8_t* out, std::uint16_t v) {
-    out[0] = static_cast<std::uint8_t>(v & 0xFF);
-    out[1] = static_cast<std::uint8_t>(v >> 8);
+void AudioRecorder::SndfileCloser::operator()(sf_private_tag* file) const noexcept {
+    sf_close(file);  // writes the final sizes; a close error is ignored: there is no one to tell
 }
-
-void putU32(std::uint8_t* out, std::uint32_t v) {
-    for (int b = 0; b < 4; ++b) out[b] = static_cast<std::uint8_t>(v >> (8 * b));
-}
-
-void putTag(std::uint8_t* out, const char (&tag)[5]) {
-    std::copy_n(tag, 4, out);
-}
-
-}  // namespace
 
 std::int16_t pcm16FromFloat(float v) {
     if (std::isnan(v)) return 0;
@@ -27,46 +16,23 @@ std::int16_t pcm16FromFloat(float v) {
     return static_cast<std::int16_t>(std::max(v, -1.0f) * 32767.0f);
 }
 
-std::array<std::uint8_t, AudioRecorder::kHeaderBytes> makeWAVHeader(double sampleRateHz,
-                                                                    int channels,
-                                                                    std::uint32_t dataBytes) {
-    const auto rate = static_cast<std::uint32_t>(sampleRateHz);
-    const auto channelCount = static_cast<std::uint16_t>(channels);
-    std::array<std::uint8_t, AudioRecorder::kHeaderBytes> h{};
-    putTag(&h[0], "RIFF");
-    putU32(&h[4], dataBytes + 36);
-    putTag(&h[8], "WAVE");
-    putTag(&h[12], "fmt ");
-    putU32(&h[16], 16);
-    putU16(&h[20], 1);  // PCM
-    putU16(&h[22], channelCount);
-    putU32(&h[24], rate);
-    putU32(&h[28], rate * channelCount * 2);                       // byte rate
-    putU16(&h[32], static_cast<std::uint16_t>(channelCount * 2));  // block align
-    putU16(&h[34], 16);                                            // bits per sample
-    putTag(&h[36], "data");
-    putU32(&h[40], dataBytes);
-    return h;
-}
-
 AudioRecorder::AudioRecorder(const std::filesystem::path& path, double sampleRate, int channels,
                              std::uint32_t maxDataBytes)
-    : fileHandle(std::fopen(path.c_str(), "wb")),
-      sampleRateHz(sampleRate),
+    : sampleRateHz(sampleRate),
       channelCount(channels),
       dataByteLimit(std::min(maxDataBytes, kMaxDataBytes) /
                     static_cast<std::uint32_t>(2 * channels) *
                     static_cast<std::uint32_t>(2 * channels)) {
     assert(channels == 1 || channels == 2);
-    if (!fileHandle) {
-        failed = true;
-        return;
-    }
-    const std::array<std::uint8_t, kHeaderBytes> placeholder{};
-    if (std::fwrite(placeholder.data(), 1, placeholder.size(), fileHandle.get()) !=
-        placeholder.size()) {
-        failed = true;
-    }
+    // The header's rate is a whole number of hertz, the fraction dropped.
+    SF_INFO info{.frames = 0,
+                 .samplerate = static_cast<int>(sampleRate),
+                 .channels = channels,
+                 .format = SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                 .sections = 0,
+                 .seekable = 0};
+    fileHandle.reset(sf_open(path.c_str(), SFM_WRITE, &info));
+    if (!fileHandle) failed = true;
 }
 
 AudioRecorder::~AudioRecorder() {
@@ -84,42 +50,31 @@ void AudioRecorder::write(std::span<const float> left,
         frames = room;
         full = true;
     }
-    scratch.resize(frames * frameBytes);
-    std::uint8_t* out = scratch.data();
+    // Converted here rather than by libsndfile, which rounds: the recorder truncates.
+    scratch.resize(frames * static_cast<std::size_t>(channelCount));
+    std::int16_t* out = scratch.data();
     const std::size_t rightCount = right ? right->size() : 0;
     for (std::size_t i = 0; i < frames; ++i) {
         const bool hasRight = i < rightCount;
         if (channelCount == 1) {
-            const float mono = hasRight ? 0.5f * (left[i] + (*right)[i]) : left[i];
-            putU16(out, static_cast<std::uint16_t>(pcm16FromFloat(mono)));
-            out += 2;
+            *out++ = pcm16FromFloat(hasRight ? 0.5f * (left[i] + (*right)[i]) : left[i]);
         } else {
-            putU16(out, static_cast<std::uint16_t>(pcm16FromFloat(left[i])));
-            putU16(out + 2,
-                   static_cast<std::uint16_t>(pcm16FromFloat(hasRight ? (*right)[i] : left[i])));
-            out += 4;
+            *out++ = pcm16FromFloat(left[i]);
+            *out++ = pcm16FromFloat(hasRight ? (*right)[i] : left[i]);
         }
     }
     if (scratch.empty()) return;
-    const std::size_t written = std::fwrite(scratch.data(), 1, scratch.size(), fileHandle.get());
-    if (written != scratch.size()) failed = true;
+    const auto items = static_cast<sf_count_t>(scratch.size());
+    const sf_count_t written = sf_write_short(fileHandle.get(), scratch.data(), items);
+    if (written != items) failed = true;
     // Count whole frames only, so the header describes what a player can read.
-    dataBytes += static_cast<std::uint32_t>(written / frameBytes * frameBytes);
+    dataBytes += static_cast<std::uint32_t>(std::max<sf_count_t>(written, 0) / channelCount *
+                                            static_cast<sf_count_t>(frameBytes));
 }
 
 void AudioRecorder::close() {
     std::lock_guard lock(mutex);
-    if (!fileHandle) return;
-    writeFinalHeader();
-    fileHandle.reset();  // a close error is ignored: there is no one left to tell
-}
-
-void AudioRecorder::writeFinalHeader() {
-    const auto header = makeWAVHeader(sampleRateHz, channelCount, dataBytes);
-    if (std::fseek(fileHandle.get(), 0, SEEK_SET) != 0 ||
-        std::fwrite(header.data(), 1, header.size(), fileHandle.get()) != header.size()) {
-        failed = true;
-    }
+    fileHandle.reset();
 }
 
 bool AudioRecorder::isOpen() const {

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -10,9 +8,11 @@
 #include <span>
 #include <vector>
 
-// Writes a 16-bit PCM WAV file: a 44-byte placeholder header at open, samples streamed as
-// they come, the real header (RIFF and data sizes) patched in at close. A file never closed
-// keeps the zero header.
+struct sf_private_tag;  // libsndfile's SNDFILE; its header stays out of the users of this class
+
+// Writes a 16-bit PCM WAV file through libsndfile: the canonical 44-byte header (RIFF/WAVE,
+// a 16-byte "fmt " chunk, "data"), samples streamed as they come, the RIFF and data sizes
+// written at close. A file never closed declares no data.
 //
 // Every frame holds exactly `channels` samples so that header and data agree: a mono file
 // given a right channel records the down-mix (L + R) / 2; a stereo file given no (or a short)
@@ -27,7 +27,6 @@ class AudioRecorder {
 public:
     // 2^32 - 1 - 36: the RIFF size field (data + 36) must still fit in 32 bits.
     static constexpr std::uint32_t kMaxDataBytes = 0xFFFF'FFFFu - 36u;
-    static constexpr std::size_t kHeaderBytes = 44;
 
     // Creates (or replaces) the file. channels is 1 or 2.
     AudioRecorder(const std::filesystem::path& path, double sampleRateHz, int channels,
@@ -52,28 +51,21 @@ public:
     int channels() const { return channelCount; }
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+    struct SndfileCloser {
+        void operator()(sf_private_tag* file) const noexcept;
     };
 
-    void writeFinalHeader();
-
     mutable std::mutex mutex;
-    std::unique_ptr<std::FILE, FileCloser> fileHandle;
+    std::unique_ptr<sf_private_tag, SndfileCloser> fileHandle;
     const double sampleRateHz;
     const int channelCount;
     std::uint32_t dataBytes = 0;
     std::uint32_t dataByteLimit;  // maxDataBytes rounded down to whole frames
     bool failed = false;
     bool full = false;
-    std::vector<std::uint8_t> scratch;  // one write's bytes, reused
+    std::vector<std::int16_t> scratch;  // one write's samples, interleaved, reused
 };
 
 // Float sample to 16-bit PCM: v >= 1 gives 32767, otherwise max(v, -1) * 32767 truncated
 // toward zero (so -32768 never occurs); NaN gives 0.
 std::int16_t pcm16FromFloat(float v);
-
-// The 44-byte canonical PCM WAV header (RIFF/WAVE, "fmt " chunk of 16 bytes, "data").
-std::array<std::uint8_t, AudioRecorder::kHeaderBytes> makeWAVHeader(double sampleRateHz,
-                                                                    int channels,
-                                                                    std::uint32_t dataBytes);

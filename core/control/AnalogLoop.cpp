@@ -227,6 +227,7 @@ void SDRController::analogPass(bool& lastStereoPublished) {
             c.audioLevelR = levelR;
         });
     }
+    if (deps.audioTap) deps.audioTap(leftBlock, audioScratch);
     if (streamClaimed()) return;  // a scan or DAB took the stream during this block
     audioOutput->setSourceRate(kAudioRateHz);
     audioOutput->pushStereo(leftBlock, std::span<const float>(audioScratch));

@@ -45,6 +45,7 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["stereoEnabled"] = c.stereoEnabled.get();
     j["stereoDetected"] = c.stereoDetected.get();
     j["cpuUsagePercent"] = c.cpuUsagePercent;
+    j["droppedSamples"] = c.droppedSamples();
     j["audioLevelL"] = c.audioLevelL;
     j["audioLevelR"] = c.audioLevelR;
     j["audioVolume"] = c.audioVolume();

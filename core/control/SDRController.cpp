@@ -74,6 +74,7 @@ SDRController::~SDRController() {
     deps.mainQueue->cancelTimer(cpuTimer);
     shouldStop = true;
     shouldStopScan = true;
+    closeStreams();
     if (device) device->stopStreaming();
     joinWorkers();
     if (device) device->close();
@@ -92,8 +93,26 @@ void SDRController::joinWorkers() {
         if (t->joinable()) t->join();
 }
 
+void SDRController::closeStreams() {
+    if (sdrBuffer) sdrBuffer->close();
+    if (rdsQueue) rdsQueue->close();
+    if (aprsQueue) aprsQueue->close();
+}
+
 std::uint64_t SDRController::samplesReceived() const {
     return sdrBuffer ? sdrBuffer->totalWritten() : 0;
+}
+
+std::uint64_t SDRController::samplesProcessed() const {
+    return sdrBuffer ? sdrBuffer->totalRead() : 0;
+}
+
+std::uint64_t SDRController::droppedSamples() const {
+    return sdrBuffer ? sdrBuffer->droppedSamples() : 0;
+}
+
+std::uint64_t SDRController::rdsGroupCount() const {
+    return rdsGroupDecoder ? rdsGroupDecoder->groupCount() : 0;
 }
 
 // ---- start / stop ----
@@ -104,12 +123,14 @@ void SDRController::start() {
     // here so no old thread sees the flags reset below.
     joinWorkers();
 
-    auto buffer = std::make_shared<IQBuffer>(iqBufferCapacity);
     std::shared_ptr<RtlSdrApi> api = deps.dongle ? deps.dongle() : nullptr;
     if (!api) {
         statusText = "Greška: " + RTLSDRError::deviceNotFound().describe();
         return;
     }
+    const OverflowPolicy overflow =
+        api->canWaitForReader() ? OverflowPolicy::waitForReader : OverflowPolicy::dropOldest;
+    auto buffer = std::make_shared<IQBuffer>(iqBufferCapacity, overflow);
     auto newDevice = std::make_shared<RTLSDRDevice>(api, buffer);
     try {
         newDevice->open(0);
@@ -135,6 +156,7 @@ void SDRController::start() {
 
     device = newDevice;
     sdrBuffer = buffer;
+    streamOverflow = overflow;
     audioOutput = output;
     createAnalogChain();
     wireRDSCallbacks();
@@ -177,6 +199,8 @@ void SDRController::stop() {
     if (!isRunning) return;
     shouldStop = true;
     shouldStopScan = true;
+    // Before the joins: a recording's reader may be waiting for room that no loop will make.
+    closeStreams();
     if (device) device->stopStreaming();
     // Join before closing: the dongle must not be closed under a running reader.
     joinWorkers();
@@ -215,7 +239,7 @@ void SDRController::createAnalogChain() {
 
     rdsDemodulator = std::make_unique<RDSDemodulator>(static_cast<double>(sampleRate));
     rdsGroupDecoder = std::make_unique<RDSGroupDecoder>();
-    rdsQueue = std::make_unique<RDSSampleQueue>(20);
+    rdsQueue = std::make_unique<RDSSampleQueue>(20, streamOverflow);
 
     aprsDecoder = std::make_unique<APRSDecoder>(51'200.0);
     aprsDecoder->onPacket = [weak = weak_from_this(), queue = deps.mainQueue](const APRSPacket& packet) {
@@ -226,7 +250,7 @@ void SDRController::createAnalogChain() {
             if (self->aprsPackets.size() > 50) self->aprsPackets.resize(50);
         });
     };
-    aprsQueue = std::make_unique<RDSSampleQueue>(20);
+    aprsQueue = std::make_unique<RDSSampleQueue>(20, streamOverflow);
 
     fftAnalyzer = std::make_shared<FFTAnalyzer>(1'024);
     audioFFTAnalyzer = std::make_shared<FFTAnalyzer>(256);

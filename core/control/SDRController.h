@@ -19,6 +19,7 @@
 #include "dsp/IQDCBlocker.h"
 #include "platform/LatestValue.h"
 #include "platform/MainQueue.h"
+#include "platform/OverflowPolicy.h"
 #include "platform/Published.h"
 #include "platform/SerialQueue.h"
 #include "adsb/ADSBAircraft.h"
@@ -56,6 +57,11 @@ class StereoDecoder;
 class StreamingFIRDecimator;
 struct IQSample;
 
+// Every block of final analog audio at 51,200 frames/s (after squelch and balance, before the
+// output volume): left, and right (the same length, equal to left for mono). Runs on the
+// processing thread; must not block for long, since the receiver waits for it.
+using AudioTap = std::function<void(std::span<const float> left, std::span<const float> right)>;
+
 // Collaborators chosen by the front end: which dongle, which sound device, where files go,
 // and the main thread's queue.
 struct ControllerDeps {
@@ -67,6 +73,9 @@ struct ControllerDeps {
     std::function<std::unique_ptr<AudioSink>(double rate)> silentAudio;
     std::shared_ptr<MainQueue> mainQueue;
     std::filesystem::path documentsDir;
+    // Optional: sees every sample the loop produces, unlike a sound device, whose pacing drops
+    // or stretches audio when the source runs faster than real time.
+    AudioTap audioTap;
 };
 
 // The one object through which a front end drives the receiver. It owns the dongle, the IQ
@@ -225,6 +234,14 @@ public:
 
     // IQ samples that reached the ring since start (for rate displays).
     std::uint64_t samplesReceived() const;
+    // IQ samples that the receiver's loops took from the ring since start: the signal time
+    // processed, at sampleRate.
+    std::uint64_t samplesProcessed() const;
+    // IQ samples the live dongle delivered faster than the receiver took them, lost since
+    // start. Always 0 for a recording, which waits for the receiver instead.
+    std::uint64_t droppedSamples() const;
+    // RDS groups received whole by this run's decoder (a measure of reception).
+    std::uint64_t rdsGroupCount() const;
     const ControllerDeps& dependencies() const { return deps; }
     MainQueue& mainQueue() { return *deps.mainQueue; }
 
@@ -232,6 +249,8 @@ private:
     explicit SDRController(ControllerDeps deps);
     void initialise();
     void joinWorkers();
+    // Releases a reader or processing thread waiting for room in the ring or a decoder queue.
+    void closeStreams();
     // Runs `fn(controller)` on the main thread if the controller still exists then.
     void postToMain(std::function<void(SDRController&)> fn);
 
@@ -278,9 +297,11 @@ private:
     Published<bool> isNarrowbandFMValue{false};
     Published<bool> adsbEnabledValue{false};
 
-    // Device and IQ.
+    // Device and IQ. The policy of the current run's ring and decoder queues: a recording
+    // waits for the receiver, a live dongle does not.
     std::shared_ptr<RTLSDRDevice> device;
     std::shared_ptr<IQBuffer> sdrBuffer;
+    OverflowPolicy streamOverflow = OverflowPolicy::dropOldest;
 
     // Analog chain, created by start and kept until the next start replaces it. Only the
     // processing thread runs these objects while a run is live.

@@ -24,7 +24,9 @@ struct FileRtlSdrOptions {
 // A recording replayed as if it were a live dongle (one device, index 0). readAsync delivers
 // buffers of unsigned 8-bit I/Q at the programmed sample rate (2,048,000 samples/s until
 // setSampleRate says otherwise), paced at that rate times `speed` on a steady-clock deadline
-// schedule, looping at the end of the file, until cancelAsync or close.
+// schedule, looping at the end of the file, until cancelAsync or close. A callback that waits
+// (the receiver's ring is full) simply delays the next buffer: a recording can wait, so the
+// replay never runs ahead of the receiver and loses nothing (canWaitForReader).
 //
 // Rate: a recording made at another rate is resampled to the programmed one (IQResampler).
 // The loop joins the file's end to its start before the resampler, so no sample is lost or
@@ -80,6 +82,7 @@ public:
     int readAsync(Handle handle, ReadCallback callback, void* context, std::uint32_t bufferCount,
                   std::uint32_t bufferLength) override;
     int cancelAsync(Handle handle) override;
+    bool canWaitForReader() const override { return true; }
 
 private:
     // Settings read once per buffer.

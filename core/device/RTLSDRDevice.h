@@ -29,8 +29,9 @@ struct USBCallbackStats {
 
 // One RTL2832U dongle behind RtlSdrApi: open, program, and stream. startStreaming blocks the
 // calling (reader) thread in the asynchronous read; each USB buffer of 131,072 bytes becomes
-// 65,536 samples written into the IQBuffer (32 ms at 2,048,000 samples/s). The device never
-// drops or blocks: an unread ring overwrites its oldest samples.
+// 65,536 samples written into the IQBuffer (32 ms at 2,048,000 samples/s). What a full ring
+// does is the ring's policy: a live dongle's ring overwrites its oldest samples, a
+// recording's ring makes the write, and so the reader thread, wait for room.
 //
 // Must be owned by a std::shared_ptr: the reader callback locks it weakly for each call.
 // Thread safety: the control operations (open, configure, setters, stopStreaming, close) may

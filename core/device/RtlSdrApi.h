@@ -29,4 +29,9 @@ public:
     virtual int readAsync(Handle handle, ReadCallback callback, void* context,
                           std::uint32_t bufferCount, std::uint32_t bufferLength) = 0;
     virtual int cancelAsync(Handle handle) = 0;
+
+    // True when the source loses nothing by waiting (a recording): the read callback may then
+    // block until the receiver has room. A live dongle's samples come regardless, so it
+    // returns false and the receiver drops what it cannot keep.
+    virtual bool canWaitForReader() const { return false; }
 };

@@ -97,6 +97,7 @@ void RDSGroupDecoder::processBit(int bit) {
 }
 
 void RDSGroupDecoder::processGroup() {
+    groups.fetch_add(1, std::memory_order_relaxed);
     if (onPICodeUpdated) onPICodeUpdated(formatString("%04X", blockA));
     if (onTPUpdated) onTPUpdated((blockB >> 10) & 1);
     if (onPTYUpdated) onPTYUpdated(std::string(ptyNames[(blockB >> 5) & 0x1F]));

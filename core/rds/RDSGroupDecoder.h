@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -28,8 +29,10 @@ public:
 
     // One data bit; only its lowest bit is used.
     void processBit(int bit);
-    // Back to searching with empty PS and RT buffers; callbacks stay.
+    // Back to searching with empty PS and RT buffers; callbacks and groupCount stay.
     void reset();
+    // Groups received whole (four blocks in sync) since construction; any thread may read it.
+    std::uint64_t groupCount() const { return groups.load(std::memory_order_relaxed); }
 
     std::function<void(const std::string&)> onPSNameUpdated;
     std::function<void(const std::string&)> onRadioTextUpdated;
@@ -99,6 +102,7 @@ private:
     std::array<bool, 8> psNameFilled{};
     std::array<char, 64> radioTextChars{};  // spaces after construction and reset
     std::optional<int> lastABFlag;
+    std::atomic<std::uint64_t> groups{0};
 
     std::mutex mutex;
 };

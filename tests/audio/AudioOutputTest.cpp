@@ -13,7 +13,7 @@
 namespace {
 
 constexpr double kRateHz = 51'200.0;
-constexpr std::size_t kDelay = AudioResampler::kDelaySamples;
+constexpr std::size_t kDelay = AudioPlaybackResampler::kDelaySamples;
 
 // A sink the test drives by hand: each pull() is one render callback.
 class FakeAudioSink final : public AudioSink {
@@ -311,7 +311,7 @@ TEST(AudioOutputTest, StereoChannelsStayAligned) {
                              std::span<const float>(raised).subspan(20'500));
     auto [l, r] = uneven.sink->pull(512);
     // From 2 × 64 frames on the filter window holds only queued samples.
-    for (std::size_t i = 2 * AudioResampler::kTaps; i < 512; ++i)
+    for (std::size_t i = 2 * AudioPlaybackResampler::kTaps; i < 512; ++i)
         ASSERT_NEAR(r[i] - l[i], 0.25f, 1e-5f) << i;
 }
 
@@ -319,7 +319,7 @@ TEST(AudioOutputTest, VolumeScalesTheFinalMix) {
     Harness h(kRateHz, /*volume=*/0.5f);
     h.output.pushStereo(std::vector<float>(30'000, 0.8f), std::vector<float>(30'000, -0.4f));
     auto [left, right] = h.sink->pull(256);
-    for (std::size_t i = 2 * AudioResampler::kTaps; i < 256; ++i) {
+    for (std::size_t i = 2 * AudioPlaybackResampler::kTaps; i < 256; ++i) {
         EXPECT_NEAR(left[i], 0.4f, 1e-6f);
         EXPECT_NEAR(right[i], -0.2f, 1e-6f);
     }

@@ -46,7 +46,7 @@ TEST(NullAudioSinkTest, PlaysWhatWasQueuedThenSilence) {
     // At its target the queue plays 1:1, sample for sample after the filter delay, until the
     // draining queue leaves the drift loop's tolerance (0.35 s, reached in the smoothed depth
     // after 0.3 s) and it starts to trim. Then the queue is dry: silence.
-    const std::size_t delay = AudioResampler::kDelaySamples;
+    const std::size_t delay = AudioPlaybackResampler::kDelaySamples;
     for (std::size_t n = 0; n < 12'800; ++n) ASSERT_EQ(captured.left[delay + n], left[n]) << n;
     // The last queued samples play at the underrun; the filter's delay line keeps the last 33
     // for when audio resumes.

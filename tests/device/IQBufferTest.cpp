@@ -123,3 +123,96 @@ TEST(IQBufferTest, ConcurrentReaderSeesOneOrderedStream) {
     }
     EXPECT_EQ(last, static_cast<float>(kBlocks * kBlock - 1));
 }
+
+TEST(IQBufferTest, DropOldestCountsEveryOverwrittenSampleButNotClearedOnes) {
+    IQBuffer ring(8);
+    ring.write(numberedSamples(0, 5));
+    EXPECT_EQ(ring.droppedSamples(), 0u);
+    ring.write(numberedSamples(5, 6));  // 11 into 8 slots: 0, 1, 2 overwritten
+    EXPECT_EQ(ring.droppedSamples(), 3u);
+    ring.write(numberedSamples(11, 20));  // more than the capacity in one write
+    EXPECT_EQ(ring.droppedSamples(), 23u);
+    EXPECT_EQ(ring.read(3), numberedSamples(23, 3));
+    ring.clear();  // discarded on purpose, not lost
+    ring.write(numberedSamples(31, 8));
+    EXPECT_EQ(ring.droppedSamples(), 23u);
+    EXPECT_EQ(ring.totalWritten(), 39u);
+    EXPECT_EQ(ring.totalRead(), 3u);
+}
+
+TEST(IQBufferTest, WaitingWriterDeliversEverySampleInOrderToASlowerReader) {
+    // Writes of up to three capacities and reads of another size: the writer must wait and be
+    // woken many times, and nothing may be lost, repeated or reordered.
+    for (const std::int64_t capacity : {1, 7, 4096}) {
+        SCOPED_TRACE(capacity);
+        IQBuffer ring(capacity, OverflowPolicy::waitForReader);
+        const std::int64_t total = 20 * capacity + 5'000;
+        std::jthread writer([&] {
+            std::mt19937 rng(static_cast<unsigned>(capacity));
+            std::uniform_int_distribution<std::int64_t> size(1, 3 * capacity + 2);
+            for (std::int64_t next = 0; next < total;) {
+                const std::int64_t n = std::min(total - next, size(rng));
+                ring.write(numberedSamples(next, n));
+                next += n;
+            }
+        });
+        std::vector<IQSample> out(333);
+        for (std::int64_t expected = 0; expected < total;) {
+            const std::size_t n = ring.read(out);
+            for (std::size_t k = 0; k < n; ++k, ++expected)
+                ASSERT_EQ(out[k].i, static_cast<float>(expected));
+        }
+        writer.join();
+        EXPECT_EQ(ring.available(), 0);
+        EXPECT_EQ(ring.droppedSamples(), 0u);
+        EXPECT_EQ(ring.totalWritten(), static_cast<std::uint64_t>(total));
+        EXPECT_EQ(ring.totalRead(), static_cast<std::uint64_t>(total));
+    }
+}
+
+TEST(IQBufferTest, ReadWakesAWaitingWriterAndClearDiscardsWhatItStillHeld) {
+    {
+        SCOPED_TRACE("read");
+        IQBuffer ring(8, OverflowPolicy::waitForReader);
+        ring.write(numberedSamples(0, 8));
+        std::jthread writer([&] { ring.write(numberedSamples(8, 4)); });  // waits: no room
+        EXPECT_EQ(ring.read(4), numberedSamples(0, 4));
+        writer.join();
+        EXPECT_EQ(ring.read(100), numberedSamples(4, 8));
+    }
+    {
+        // The held samples predate the clear (a retune) just like those in the ring.
+        SCOPED_TRACE("clear");
+        IQBuffer ring(8, OverflowPolicy::waitForReader);
+        ring.write(numberedSamples(0, 6));
+        std::jthread writer([&] { ring.write(numberedSamples(6, 10)); });
+        while (ring.totalWritten() < 8) std::this_thread::yield();  // 2 fit, 8 are held
+        ring.clear();
+        writer.join();
+        EXPECT_EQ(ring.available(), 0);
+        ring.write(numberedSamples(100, 3));
+        EXPECT_EQ(ring.read(100), numberedSamples(100, 3));
+        EXPECT_EQ(ring.droppedSamples(), 0u);
+    }
+}
+
+TEST(IQBufferTest, CloseReleasesABlockedWriterAndLaterWritesStoreNothing) {
+    for (const OverflowPolicy policy : {OverflowPolicy::waitForReader, OverflowPolicy::dropOldest}) {
+        SCOPED_TRACE(policy == OverflowPolicy::waitForReader ? "wait" : "drop");
+        IQBuffer ring(8, policy);
+        ring.write(numberedSamples(0, 6));
+        std::jthread writer;
+        if (policy == OverflowPolicy::waitForReader) {
+            // Two samples fit; the writer then waits for room that no reader will make.
+            writer = std::jthread([&] { ring.write(numberedSamples(6, 10)); });
+            while (ring.totalWritten() < 8) std::this_thread::yield();
+        }
+        ring.close();
+        if (writer.joinable()) writer.join();
+        ring.write(numberedSamples(100, 3));
+        ring.close();  // idempotent
+        const std::int64_t kept = policy == OverflowPolicy::waitForReader ? 8 : 6;
+        EXPECT_EQ(ring.read(100), numberedSamples(0, kept));
+        EXPECT_EQ(ring.droppedSamples(), 0u);
+    }
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "rds/RDSSampleQueue.h"
@@ -13,6 +14,7 @@ TEST(RDSSampleQueueTest, KeepsTheNewestBlocksWhenFull) {
         queue.push(block);
     }
     EXPECT_EQ(queue.size(), 20U);
+    EXPECT_EQ(queue.droppedBlocks(), 5U);
     for (int expected = 6; expected <= 25; ++expected) {
         const auto block = queue.pop();
         ASSERT_TRUE(block.has_value());
@@ -39,6 +41,38 @@ TEST(RDSSampleQueueTest, PopIntoBufferSwapsAndLeavesItAloneWhenEmpty) {
     queue.clear();
     EXPECT_EQ(queue.size(), 0U);
     EXPECT_FALSE(queue.pop(out));
+}
+
+TEST(RDSSampleQueueTest, WaitingQueueHandsEveryBlockToTheDecoderInOrder) {
+    RDSSampleQueue queue(3, OverflowPolicy::waitForReader);
+    constexpr int kBlocks = 2'000;
+    std::jthread producer([&] {
+        for (int b = 0; b < kBlocks; ++b) queue.push(std::vector<float>(4, static_cast<float>(b)));
+    });
+    std::vector<float> out;
+    for (int expected = 0; expected < kBlocks;) {
+        if (!queue.pop(out)) continue;
+        ASSERT_EQ(out, std::vector<float>(4, static_cast<float>(expected)));
+        ++expected;
+    }
+    producer.join();
+    EXPECT_EQ(queue.size(), 0U);
+    EXPECT_EQ(queue.droppedBlocks(), 0U);
+}
+
+TEST(RDSSampleQueueTest, CloseReleasesAWaitingPushAndLaterPushesAreDiscarded) {
+    RDSSampleQueue queue(2, OverflowPolicy::waitForReader);
+    queue.push(std::vector<float>{1.0f});
+    queue.push(std::vector<float>{2.0f});
+    std::jthread producer([&] { queue.push(std::vector<float>{3.0f}); });  // full: waits
+    queue.close();
+    producer.join();
+    queue.push(std::vector<float>{4.0f});
+    EXPECT_EQ(queue.size(), 2U);
+    EXPECT_EQ(queue.pop(), std::vector<float>{1.0f});
+    EXPECT_EQ(queue.pop(), std::vector<float>{2.0f});
+    EXPECT_FALSE(queue.pop().has_value());
+    EXPECT_EQ(queue.droppedBlocks(), 0U);
 }
 
 }  // namespace

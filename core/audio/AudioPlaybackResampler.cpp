@@ -1,4 +1,4 @@
-#include "audio/AudioResampler.h"
+#include "audio/AudioPlaybackResampler.h"
 
 #include <algorithm>
 #include <cassert>
@@ -12,7 +12,7 @@ constexpr double kStopbandDB = 80.0;
 // input rate) that kTaps buy at that attenuation.
 constexpr double kKaiserBeta = 0.1102 * (kStopbandDB - 8.7);
 constexpr double kTransitionWidth =
-    (kStopbandDB - 7.95) / (14.36 * static_cast<double>(AudioResampler::kTaps - 1));
+    (kStopbandDB - 7.95) / (14.36 * static_cast<double>(AudioPlaybackResampler::kTaps - 1));
 
 // Cut-off in cycles per input sample: the whole band when the output rate is at least the
 // input rate, else the transition band ends at the output's Nyquist frequency.
@@ -49,7 +49,7 @@ double kaiser(double x, double halfWidth) {
 
 }  // namespace
 
-AudioResampler::AudioResampler(AudioResamplerConfig config)
+AudioPlaybackResampler::AudioPlaybackResampler(AudioPlaybackResamplerConfig config)
     : cfg(config),
       nominal(config.inputRateHz / config.outputRateHz),
       table((kPhases + 1) * kTaps),
@@ -77,23 +77,23 @@ AudioResampler::AudioResampler(AudioResamplerConfig config)
     setRateCorrection(0.0);
 }
 
-void AudioResampler::setRateCorrection(double fraction) {
+void AudioPlaybackResampler::setRateCorrection(double fraction) {
     const double samples = nominal * (1.0 + fraction);
     step = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::llround(samples * kOne)));
 }
 
-std::size_t AudioResampler::inputNeeded(std::size_t frames) const {
+std::size_t AudioPlaybackResampler::inputNeeded(std::size_t frames) const {
     return static_cast<std::size_t>((position + frames * step) >> 32);
 }
 
-std::size_t AudioResampler::framesFrom(std::size_t inputSamples) const {
+std::size_t AudioPlaybackResampler::framesFrom(std::size_t inputSamples) const {
     // frames m fit when position + m·step < (inputSamples + 1)·2^32.
     const std::uint64_t limit =
         ((static_cast<std::uint64_t>(inputSamples) + 1) << 32) - 1 - position;
     return static_cast<std::size_t>(limit / step);
 }
 
-void AudioResampler::take(float left, float right) {
+void AudioPlaybackResampler::take(float left, float right) {
     historyLeft[historyPos] = left;
     historyLeft[historyPos + kTaps] = left;
     historyRight[historyPos] = right;
@@ -101,7 +101,7 @@ void AudioResampler::take(float left, float right) {
     if (++historyPos == kTaps) historyPos = 0;
 }
 
-void AudioResampler::process(std::span<const float> inLeft, std::span<const float> inRight,
+void AudioPlaybackResampler::process(std::span<const float> inLeft, std::span<const float> inRight,
                              std::span<float> outLeft, std::span<float> outRight) {
     assert(outRight.size() == outLeft.size());
     assert(inLeft.size() >= inputNeeded(outLeft.size()));
@@ -130,7 +130,7 @@ void AudioResampler::process(std::span<const float> inLeft, std::span<const floa
     }
 }
 
-void AudioResampler::reset() {
+void AudioPlaybackResampler::reset() {
     std::fill(historyLeft.begin(), historyLeft.end(), 0.0f);
     std::fill(historyRight.begin(), historyRight.end(), 0.0f);
     historyPos = 0;

@@ -5,10 +5,10 @@
 #include <span>
 #include <vector>
 
-struct AudioResamplerConfig {
+struct AudioPlaybackResamplerConfig {
     double inputRateHz = 51'200.0;
     double outputRateHz = 48'000.0;
-    bool operator==(const AudioResamplerConfig&) const = default;
+    bool operator==(const AudioPlaybackResamplerConfig&) const = default;
 };
 
 // Stereo band-limited resampler from inputRateHz to outputRateHz, driven by the output side:
@@ -27,7 +27,7 @@ struct AudioResamplerConfig {
 // kDelaySamples input samples. Both channels use the same positions and coefficients.
 //
 // Allocates only in the constructor. One caller at a time.
-class AudioResampler {
+class AudioPlaybackResampler {
 public:
     static constexpr std::size_t kTaps = 64;
     static constexpr std::size_t kPhases = 256;
@@ -36,11 +36,11 @@ public:
     static constexpr std::size_t kDelaySamples = kTaps / 2 + 1;
 
     // Rates must be positive and finite (asserted).
-    explicit AudioResampler(AudioResamplerConfig config);
-    AudioResampler(const AudioResampler&) = delete;
-    AudioResampler& operator=(const AudioResampler&) = delete;
+    explicit AudioPlaybackResampler(AudioPlaybackResamplerConfig config);
+    AudioPlaybackResampler(const AudioPlaybackResampler&) = delete;
+    AudioPlaybackResampler& operator=(const AudioPlaybackResampler&) = delete;
 
-    const AudioResamplerConfig& config() const { return cfg; }
+    const AudioPlaybackResamplerConfig& config() const { return cfg; }
     // Input samples per output frame at the nominal rates.
     double nominalStep() const { return nominal; }
     // The following frames advance by nominalStep() × (1 + fraction) input samples each.
@@ -63,7 +63,7 @@ private:
 
     void take(float left, float right);
 
-    AudioResamplerConfig cfg;
+    AudioPlaybackResamplerConfig cfg;
     double nominal;
     // (kPhases + 1) rows of kTaps; row p is for the fractional position p / kPhases.
     std::vector<float> table;

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <vector>
 
-#include "audio/AudioResampler.h"
+#include "audio/AudioPlaybackResampler.h"
 #include "support/SimulatedReceiver.h"
 
 namespace {
@@ -23,7 +23,7 @@ struct Played {
 
 // Plays `frames` frames in calls of the given sizes (cycled), feeding each call exactly what
 // it needs from `input` (both channels the same unless `inputRight` is given).
-Played play(AudioResampler& r, const std::vector<float>& input, std::size_t frames,
+Played play(AudioPlaybackResampler& r, const std::vector<float>& input, std::size_t frames,
             const std::vector<std::size_t>& callSizes,
             const std::vector<float>* inputRight = nullptr) {
     Played out{std::vector<float>(frames), std::vector<float>(frames)};
@@ -44,22 +44,22 @@ Played play(AudioResampler& r, const std::vector<float>& input, std::size_t fram
 
 }  // namespace
 
-TEST(AudioResamplerTest, OneToOnePassesSamplesThroughAfterTheFilterDelay) {
-    AudioResampler r({.inputRateHz = 51'200.0, .outputRateHz = 51'200.0});
+TEST(AudioPlaybackResamplerTest, OneToOnePassesSamplesThroughAfterTheFilterDelay) {
+    AudioPlaybackResampler r({.inputRateHz = 51'200.0, .outputRateHz = 51'200.0});
     std::vector<float> input(4'096);
     for (std::size_t n = 0; n < input.size(); ++n) input[n] = static_cast<float>(n % 97) - 48.0f;
     const Played out = play(r, input, 4'000, {512});
-    for (std::size_t i = 0; i < AudioResampler::kDelaySamples; ++i) EXPECT_EQ(out.left[i], 0.0f);
-    for (std::size_t i = AudioResampler::kDelaySamples; i < out.left.size(); ++i)
-        ASSERT_EQ(out.left[i], input[i - AudioResampler::kDelaySamples]) << i;
+    for (std::size_t i = 0; i < AudioPlaybackResampler::kDelaySamples; ++i) EXPECT_EQ(out.left[i], 0.0f);
+    for (std::size_t i = AudioPlaybackResampler::kDelaySamples; i < out.left.size(); ++i)
+        ASSERT_EQ(out.left[i], input[i - AudioPlaybackResampler::kDelaySamples]) << i;
 }
 
-TEST(AudioResamplerTest, OutputDoesNotDependOnHowCallsAreCut) {
+TEST(AudioPlaybackResamplerTest, OutputDoesNotDependOnHowCallsAreCut) {
     const std::vector<float> input = tone(997.0, 51'200.0, 60'000);
     const std::vector<std::vector<std::size_t>> cuts = {{40'000}, {1}, {441, 7, 1'024, 3, 512}};
     std::vector<Played> runs;
     for (const auto& cut : cuts) {
-        AudioResampler r({.inputRateHz = 51'200.0, .outputRateHz = 48'000.0});
+        AudioPlaybackResampler r({.inputRateHz = 51'200.0, .outputRateHz = 48'000.0});
         r.setRateCorrection(0.0031);  // an arbitrary trim: positions go fractional everywhere
         runs.push_back(play(r, input, 40'000, cut));
     }
@@ -70,8 +70,8 @@ TEST(AudioResamplerTest, OutputDoesNotDependOnHowCallsAreCut) {
     }
 }
 
-TEST(AudioResamplerTest, InputNeededAndFramesFromAgree) {
-    AudioResampler r({.inputRateHz = 48'000.0, .outputRateHz = 44'100.0});
+TEST(AudioPlaybackResamplerTest, InputNeededAndFramesFromAgree) {
+    AudioPlaybackResampler r({.inputRateHz = 48'000.0, .outputRateHz = 44'100.0});
     r.setRateCorrection(-0.004);
     const std::vector<float> input(10'000, 0.25f);
     play(r, input, 777, {777});  // leave a fractional position behind
@@ -83,7 +83,7 @@ TEST(AudioResamplerTest, InputNeededAndFramesFromAgree) {
     }
 }
 
-TEST(AudioResamplerTest, TonesKeepFrequencyAndLevelAndOutOfBandIsRemoved) {
+TEST(AudioPlaybackResamplerTest, TonesKeepFrequencyAndLevelAndOutOfBandIsRemoved) {
     // Level: flat in the band the receiver plays (15 kHz analog audio, 17 to 20 kHz DAB+); the
     // frequency comes out unchanged because the tone is measured at the output rate.
     struct Case {
@@ -100,7 +100,7 @@ TEST(AudioResamplerTest, TonesKeepFrequencyAndLevelAndOutOfBandIsRemoved) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.inHz << " -> " << c.outHz << " tone " << c.toneHz);
-        AudioResampler r({.inputRateHz = c.inHz, .outputRateHz = c.outHz});
+        AudioPlaybackResampler r({.inputRateHz = c.inHz, .outputRateHz = c.outHz});
         r.setRateCorrection(c.correction);
         const std::vector<float> input = tone(c.toneHz, c.inHz, 40'000);
         const Played out = play(r, input, 30'000, {480});
