@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "audio/AudioSink.h"
-#include "audio/AudioTee.h"
 #include "audio/NullAudioSink.h"
 #include "audio/PortAudioSink.h"
 #include "device/FileRtlSdrApi.h"
@@ -13,26 +12,6 @@
 #include "sim/VirtualRtlSdr.h"
 
 namespace {
-
-// Hands every rendered period to a tee as well, whatever the real sink is.
-class TeeAudioSink final : public AudioSink {
-public:
-    TeeAudioSink(std::unique_ptr<AudioSink> inner, std::shared_ptr<AudioTee> tee)
-        : inner(std::move(inner)), tee(std::move(tee)) {}
-    void start(RenderCallback render) override {
-        inner->start([render = std::move(render), tee = tee](std::span<float> l, std::span<float> r, double t) {
-            render(l, r, t);
-            tee->append(l, r);
-        });
-    }
-    void stop() override { inner->stop(); }
-    bool isRunning() const override { return inner->isRunning(); }
-    double deviceSampleRate() const override { return inner->deviceSampleRate(); }
-
-private:
-    std::unique_ptr<AudioSink> inner;
-    std::shared_ptr<AudioTee> tee;
-};
 
 SignalSource simulatedSource(double speed, std::string description) {
     // One simulated world for the whole run: its stations keep their programme time across
@@ -76,15 +55,13 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
 
     // A dongle runs in real time; the simulated world and recordings at the chosen speed.
     const double speed = source.isSimulated || choice != "rtlsdr" ? options.speed : 1.0;
-    source.silentAudio = [speed, tee = options.audioTee](double rate) -> std::unique_ptr<AudioSink> {
+    source.silentAudio = [speed](double rate) -> std::unique_ptr<AudioSink> {
         return std::make_unique<NullAudioSink>(
-            NullAudioSinkConfig{.sampleRateHz = rate, .speedFactor = speed, .tee = tee});
+            NullAudioSinkConfig{.sampleRateHz = rate, .speedFactor = speed});
     };
     if (options.audio) {
-        source.audio = [tee = options.audioTee](double rate) -> std::unique_ptr<AudioSink> {
-            std::unique_ptr<AudioSink> sink = std::make_unique<PortAudioSink>(rate);
-            if (tee) sink = std::make_unique<TeeAudioSink>(std::move(sink), tee);
-            return sink;
+        source.audio = [](double rate) -> std::unique_ptr<AudioSink> {
+            return std::make_unique<PortAudioSink>(rate);
         };
     } else {
         source.audio = source.silentAudio;

@@ -6,7 +6,6 @@
 #include <string>
 
 class AudioSink;
-class AudioTee;
 class RtlSdrApi;
 
 struct SignalSourceOptions {
@@ -15,7 +14,6 @@ struct SignalSourceOptions {
     std::optional<double> recordingCenterMHz;
     std::optional<double> recordingSampleRateHz;  // overrides the recording's sidecar
     bool audio = true;            // false: never open the sound device; a null sink paced like the source
-    std::shared_ptr<AudioTee> audioTee;  // with the null sink: keep what it pulls
 };
 
 // What a front end hands the controller: the dongle factory, the sound device factory, the
