@@ -84,3 +84,41 @@ TEST(FIRTapsTest, DegenerateCountsGiveNoNaN) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FIRTapsTest, KaiserDesignMeetsItsEdges) {
+    struct Case {
+        FIRTaps::KaiserDesign design;
+    };
+    // The receiver's audio decimator and wide-FM channel filter, a steep narrow one, and the
+    // channel filter's padding of the centre to a multiple of its decimation.
+    const Case cases[] = {
+        {{.sampleRateHz = 256'000.0, .passbandHz = 15'000.0, .stopbandHz = 19'000.0}},
+        {{.sampleRateHz = 2'048'000.0, .passbandHz = 110e3, .stopbandHz = 146e3, .centreMultiple = 8}},
+        {{.sampleRateHz = 48'000.0, .passbandHz = 3'000.0, .stopbandHz = 3'500.0, .attenuationDB = 80.0}},
+        {{.sampleRateHz = 2'048'000.0, .passbandHz = 5e3, .stopbandHz = 10e3, .centreMultiple = 8}},
+    };
+    for (const Case& c : cases) {
+        const FIRTaps::KaiserDesign& d = c.design;
+        SCOPED_TRACE(testing::Message() << d.passbandHz << "/" << d.stopbandHz);
+        const std::vector<float> taps = FIRTaps::kaiserLowpass(d);
+        ASSERT_EQ(taps.size() % 2, 1u);
+        EXPECT_EQ((taps.size() - 1) / 2 % std::size_t(d.centreMultiple), 0u);
+        double sum = 0.0;
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            ASSERT_EQ(taps[k], taps[taps.size() - 1 - k]);
+            sum += taps[k];
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-5);
+        // Ripple 10^(-A/20) in the pass band (0.003 dB at 70 dB), with float rounding.
+        const double ripple = 2.0 * std::pow(10.0, -d.attenuationDB / 20.0);
+        const double step = d.sampleRateHz / (8.0 * double(taps.size()));
+        for (double f = 0.0; f <= d.passbandHz; f += step)
+            ASSERT_NEAR(firGainDB(taps, f, d.sampleRateHz), 0.0, toDB(1.0 + ripple)) << f;
+        for (double f = d.stopbandHz; f <= d.sampleRateHz / 2.0; f += step)
+            ASSERT_LT(firGainDB(taps, f, d.sampleRateHz), -d.attenuationDB + 0.5) << f;
+    }
+}
+
+}  // namespace
