@@ -15,6 +15,7 @@
 #include "dsp/FFTAnalyzer.h"
 #include "dsp/FMDemodulator.h"
 #include "dsp/IQDCBlocker.h"
+#include "dsp/MultiplexEqualizer.h"
 #include "dsp/NoiseReduction.h"
 #include "dsp/NotchFilter.h"
 #include "dsp/StereoDecoder.h"
@@ -44,14 +45,16 @@ void reportRealtime(benchmark::State& state) {
     state.counters["realtime"] = benchmark::Counter(samples / 2'048'000.0, benchmark::Counter::kIsRate);
 }
 
-// Offset shift and channel filter at 2,048,000 samples/s, then discriminator, stereo decoder
-// and audio decimators at 256,000 samples/s, and the audio tools at 51,200 samples/s.
+// DC block, offset shift and channel filter at 2,048,000 samples/s, then discriminator,
+// equaliser, stereo decoder and audio decimators at 256,000 samples/s, and the audio tools at
+// 51,200 samples/s.
 void BM_AnalogPass(benchmark::State& state) {
     const bool stereo = state.range(0) != 0;
     const std::vector<IQSample> input = stationSamples(kBlock * 64);
     IQDCBlocker dcBlocker;
     ChannelFilter channel(ChannelFilterMode::wideFM, {.inputRateHz = 2'048'000.0, .decimation = 8});
     FMDemodulator fm(0.35f / 8.0f);
+    MultiplexEqualizer equalizer;
     Decimator mono(5, 256'000.0), leftDec(5, 256'000.0), rightDec(5, 256'000.0);
     StereoDecoder decoder(256'000.0);
     const DeEmphasisFilter::Config de{.sampleRate = 51'200.0, .timeConstantMicroseconds = 50.0};
@@ -70,8 +73,9 @@ void BM_AnalogPass(benchmark::State& state) {
         dcBlocker.process(block, shifted);
         phase = shiftBy40kHz(shifted, phase);
         const std::size_t m = channel.process(shifted, filtered);  // from here on: 256 kHz
-        fm.demodulate(std::span<const IQSample>(filtered.data(), m), mpx);
-        const std::span<const float> multiplex(mpx.data(), m);
+        const std::span<float> multiplex(mpx.data(), m);
+        fm.demodulate(std::span<const IQSample>(filtered.data(), m), multiplex);
+        equalizer.process(multiplex, multiplex);
         if (stereo) {
             decoder.process(multiplex, l, r);
             // from here on: 51.2 kHz

@@ -10,8 +10,11 @@ constexpr double kQuadratureSeconds = 0.1;
 constexpr double kLockSeconds = 0.1;
 constexpr double kFirstAverageSeconds = 0.02;
 constexpr double kFullSwingSeconds = 0.1;
-constexpr float kPresentOnDB = 10.0f;
-constexpr float kPresentOffDB = 6.0f;
+// Thresholds as power ratios, with their decibels.
+constexpr float kPresentOnRatio = 10.0f;      // 10 dB
+constexpr float kPresentOffRatio = 3.981072f;  // 6 dB
+constexpr float kMonoBelowRatio = 100.0f;      // 20 dB
+constexpr float kFullStereoRatio = 10'000.0f;  // 40 dB
 constexpr float kMonoBelowDB = 20.0f;
 constexpr float kFullStereoDB = 40.0f;
 // Reported when there is nothing to measure (silence), below every threshold.
@@ -55,10 +58,15 @@ void PilotDetector::update(float inPhase, float quadrature) {
     quadraturePower +=
         std::max(1.0f / count, quadratureAlpha) * (quadrature * quadrature - quadraturePower);
     if (updates < firstDecision) return;
-    const float ratioDB = pilotToNoiseDB();
-    if (present ? ratioDB < kPresentOffDB : ratioDB >= kPresentOnDB) present = !present;
-    const float target =
-        present ? std::clamp((ratioDB - kMonoBelowDB) / (kFullStereoDB - kMonoBelowDB), 0.0f, 1.0f)
-                : 0.0f;
+    // Compared as power ratios: the logarithm is only needed inside the blend range.
+    const float signal = inPhaseMean > 0.0f ? inPhaseMean * inPhaseMean : 0.0f;
+    const auto above = [&](float ratio) { return signal > ratio * quadraturePower; };
+    if (present ? !above(kPresentOffRatio) : above(kPresentOnRatio)) present = !present;
+    float target = 0.0f;
+    if (present && above(kFullStereoRatio)) {
+        target = 1.0f;
+    } else if (present && above(kMonoBelowRatio)) {
+        target = (pilotToNoiseDB() - kMonoBelowDB) / (kFullStereoDB - kMonoBelowDB);
+    }
     amount += std::clamp(target - amount, -slewPerUpdate, slewPerUpdate);
 }

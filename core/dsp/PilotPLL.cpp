@@ -62,18 +62,43 @@ void PilotPLL::updateLoop() {
     // the loop free-runs instead.
     const double i = inPhaseMean, q = quadratureMean;
     const double error = i * i + q * q > kSilencePower ? std::atan2(q, i) : 0.0;
-    phase += kUpdateSamples * freq + phaseGain * error;
-    freq = std::clamp(freq + freqGain * error, centerFreq - freqRange, centerFreq + freqRange);
-    phase = std::fmod(phase, kTwoPi);
-    if (phase < 0.0) phase += kTwoPi;
-    if (!(phase < kTwoPi)) phase = 0.0;  // fmod of a value just below a multiple of 2π
-    startPeriod();
+    const double correction = phaseGain * error;
+    const double newFreq =
+        std::clamp(freq + freqGain * error, centerFreq - freqRange, centerFreq + freqRange);
+    phase += kUpdateSamples * freq + correction;
+    phase -= kTwoPi * std::floor(phase / kTwoPi);
+    if (!(phase >= 0.0 && phase < kTwoPi)) phase = 0.0;  // rounding at a multiple of 2π
+    const double freqChange = newFreq - freq;
+    freq = newFreq;
+    if (++periodsSinceSync == kSyncPeriods) {
+        startPeriod();
+        return;
+    }
+    // The rotation has already brought sin φ and cos φ to this period's start; the small
+    // correction and frequency change are applied by rotation as well.
+    rotate(sinPhase, cosPhase, correction);
+    rotate(stepSin, stepCos, freqChange);
 }
 
-// Exact sine and cosine at each period start, so the rotation's rounding never accumulates.
+// Exact sine and cosine every kSyncPeriods periods, so the rotations' rounding never
+// accumulates.
 void PilotPLL::startPeriod() {
+    periodsSinceSync = 0;
     sinPhase = std::sin(phase);
     cosPhase = std::cos(phase);
     stepSin = std::sin(freq);
     stepCos = std::cos(freq);
+}
+
+// (s, c) turned by a small angle (|angle| < 0.04 rad: series error below 1e-13) and brought
+// back to unit length.
+void PilotPLL::rotate(double& s, double& c, double angle) {
+    const double a2 = angle * angle;
+    const double ca = 1.0 - a2 * (0.5 - a2 * (1.0 / 24.0));
+    const double sa = angle * (1.0 - a2 * (1.0 / 6.0 - a2 * (1.0 / 120.0)));
+    const double ns = s * ca + c * sa;
+    const double nc = c * ca - s * sa;
+    const double norm = 1.5 - 0.5 * (ns * ns + nc * nc);
+    s = ns * norm;
+    c = nc * norm;
 }

@@ -47,8 +47,12 @@ public:
 private:
     static constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
+    // Sine and cosine are recomputed exactly every 256 periods (16 ms at 256 kHz).
+    static constexpr int kSyncPeriods = 256;
+
     void updateLoop();
     void startPeriod();
+    static void rotate(double& s, double& c, double angle);
 
     const double centerFreq;  // rad per sample
     const double freqRange;
@@ -58,10 +62,10 @@ private:
 
     double phase = 0.0;  // [0, 2π), at the start of the current update period
     double freq;         // radians per sample
-    // sin φ and cos φ of the current sample, by rotation through (stepCos, stepSin) from the
-    // exact values at the period start
+    // sin φ and cos φ of the current sample, by rotation through (stepCos, stepSin)
     double sinPhase = 0.0, cosPhase = 1.0;
     double stepSin = 0.0, stepCos = 1.0;
+    int periodsSinceSync = 0;
     float inPhase1 = 0.0f, inPhase2 = 0.0f;
     float quadrature1 = 0.0f, quadrature2 = 0.0f;
     float inPhaseSum = 0.0f, quadratureSum = 0.0f;
