@@ -61,7 +61,8 @@ void BM_AnalogPass(benchmark::State& state) {
     DeEmphasisFilter leftDe(de), rightDe(de);
     DCBlockFilter leftDC, rightDC;
     NoiseReduction leftNR(0.5f), rightNR(0.5f);
-    const NotchFilter::Config notchConfig{.sampleRate = 51'200.0, .frequencyHz = 1'000.0, .q = 10.0};
+    const NotchFilter::Config notchConfig{
+        .sampleRate = 51'200.0, .frequencyHz = 1'000.0, .q = 10.0};
     NotchFilter leftNotch(notchConfig), rightNotch(notchConfig);
     std::vector<IQSample> shifted(kBlock), filtered(kBlock);
     std::vector<float> mpx(kBlock), l(kBlock), r(kBlock), left(kBlock), right(kBlock);

@@ -81,7 +81,8 @@ void SDRController::applyLiveSettings() {
     }
     if (notchFrequencyHz.get() != appliedNotchHz && audioTools) {
         appliedNotchHz = notchFrequencyHz;
-        audioTools->configureNotch({.sampleRate = kAudioRateHz, .frequencyHz = appliedNotchHz, .q = 10.0});
+        audioTools->configureNotch(
+            {.sampleRate = kAudioRateHz, .frequencyHz = appliedNotchHz, .q = 10.0});
     }
 }
 
@@ -124,7 +125,7 @@ void SDRController::analogPass(bool& lastStereoPublished) {
                                               : ChannelFilterMode::wideFM);
     channelBlock.resize(channelFilter->outputCount(n));
     channelFilter->process(detectorInput, channelBlock);
-    // from here on: 256 kHz (channelRate)
+    // from here on: 256 kHz
 
     const std::size_t m = channelBlock.size();
     mpxBlock.resize(m);
@@ -139,7 +140,8 @@ void SDRController::analogPass(bool& lastStereoPublished) {
     }
 
     ++blockCount;
-    if (blockCount % 4 == 0 && fftAnalyzer) postSpectrumWork(shiftedBlock, channelFilter->passbandHz());
+    if (blockCount % 4 == 0 && fftAnalyzer)
+        postSpectrumWork(shiftedBlock, channelFilter->passbandHz());
     if (rdsEnabled() && rdsQueue) rdsQueue->push(mpxBlock);
 
     // The loop restarts for each station and whenever the stereo path resumes: its phase
@@ -179,7 +181,9 @@ void SDRController::analogPass(bool& lastStereoPublished) {
         postToMain([pilotPresent](SDRController& c) { c.stereoDetected = pilotPresent; });
     }
 
-    if (audioTools) audioTools->process(leftBlock, rightBlock, {.noiseReduction = nrEnabled, .notch = notchEnabled});
+    if (audioTools)
+        audioTools->process(leftBlock, rightBlock,
+                            {.noiseReduction = nrEnabled, .notch = notchEnabled});
     if (squelchEnabled && channelLevelDB.get() < static_cast<float>(squelchThresholdDB.get())) {
         std::fill(leftBlock.begin(), leftBlock.end(), 0.0f);
         std::fill(rightBlock.begin(), rightBlock.end(), 0.0f);

@@ -120,7 +120,7 @@ std::optional<std::string> SDRController::waitForScanPS() {
         dcBlocker.process(block, block);
         rotatorPhase = shiftBy40kHz(block, rotatorPhase);
         filtered.resize(scanFilter->outputCount(block.size()));
-        scanFilter->process(block, filtered);  // from here on: channelRate, as RDS expects
+        scanFilter->process(block, filtered);  // from here on: 256 kHz, the rate RDS runs at
         mpx.resize(filtered.size());
         demodulator.demodulate(filtered, mpx);
         rdsDemodulator->process(mpx);

@@ -196,7 +196,7 @@ void SDRController::stop() {
 
 void SDRController::createAnalogChain() {
     fmDemodulator = std::make_unique<FMDemodulator>(isNarrowbandFM() ? narrowFMGain : wideFMGain);
-    amDemodulator = std::make_unique<AMDemodulator>(channelRate);
+    amDemodulator = std::make_unique<AMDemodulator>(channelRateHz);
     channelFilter = std::make_unique<ChannelFilter>(
         ChannelFilterMode::wideFM,
         ChannelFilterConfig{.inputRateHz = sampleRate, .decimation = channelDecimationFactor});
@@ -209,20 +209,20 @@ void SDRController::createAnalogChain() {
     appliedNBThreshold = nbThreshold;
     appliedNRAmount = nrAmount;
     appliedNotchHz = notchFrequencyHz;
-    decimator = std::make_unique<Decimator>(audioDecimationFactor, channelRate);
+    decimator = std::make_unique<Decimator>(audioDecimationFactor, channelRateHz);
     const DeEmphasisFilter::Config deEmphasisConfig{.sampleRate = 51'200.0, .timeConstantMicroseconds = 50.0};
     deEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
     dcBlock = std::make_unique<DCBlockFilter>();
-    stereoDecoder = std::make_unique<StereoDecoder>(channelRate);
+    stereoDecoder = std::make_unique<StereoDecoder>(channelRateHz);
     stereoPathActive = false;
-    leftDecimator = std::make_unique<Decimator>(audioDecimationFactor, channelRate);
-    rightDecimator = std::make_unique<Decimator>(audioDecimationFactor, channelRate);
+    leftDecimator = std::make_unique<Decimator>(audioDecimationFactor, channelRateHz);
+    rightDecimator = std::make_unique<Decimator>(audioDecimationFactor, channelRateHz);
     leftDeEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
     rightDeEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
     leftDCBlock = std::make_unique<DCBlockFilter>();
     rightDCBlock = std::make_unique<DCBlockFilter>();
 
-    rdsDemodulator = std::make_unique<RDSDemodulator>(channelRate);
+    rdsDemodulator = std::make_unique<RDSDemodulator>(channelRateHz);
     rdsGroupDecoder = std::make_unique<RDSGroupDecoder>();
     rdsQueue = std::make_unique<RDSSampleQueue>(20);
 

@@ -75,10 +75,10 @@ public:
     static constexpr std::uint32_t sampleRate = 2'048'000;
     // The channel filter takes the IQ stream to this rate; the detectors, the stereo decoder
     // and RDS run at it, and the audio decimators take it to 51,200 samples/s.
-    static constexpr double channelRate = 256'000.0;
+    static constexpr double channelRateHz = 256'000.0;
     static constexpr int channelDecimationFactor = 8;
     static constexpr int audioDecimationFactor = 5;
-    // Discriminator gains at channelRate: 75 kHz deviation gives a multiplex level of 0.0805
+    // Discriminator gains at channelRateHz: 75 kHz deviation gives a multiplex level of 0.0805
     // (0.35 times the phase step at 2,048,000 samples/s, whose step is eight times smaller).
     static constexpr float wideFMGain = 0.35f / channelDecimationFactor;
     static constexpr float narrowFMGain = 15.0f * wideFMGain;

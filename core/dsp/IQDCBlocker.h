@@ -26,7 +26,7 @@ public:
 private:
     static constexpr std::size_t kGroup = 32;
 
-    double groupAlpha;              // 1 - (1 - alpha)^32: the same decay per group
+    double groupAlpha;                // 1 - (1 - alpha)^32: the same decay per group
     double meanI = 0.0, meanQ = 0.0;  // double: steps of 1e-4 would stall in float
     float sumI = 0.0f, sumQ = 0.0f;   // of the current group so far
     std::size_t filled = 0;           // samples in the current group

@@ -11,7 +11,7 @@ constexpr double kLockSeconds = 0.1;
 constexpr double kFirstAverageSeconds = 0.02;
 constexpr double kFullSwingSeconds = 0.1;
 // Thresholds as power ratios, with their decibels.
-constexpr float kPresentOnRatio = 10.0f;      // 10 dB
+constexpr float kPresentOnRatio = 10.0f;       // 10 dB
 constexpr float kPresentOffRatio = 3.981072f;  // 6 dB
 constexpr float kMonoBelowRatio = 100.0f;      // 20 dB
 constexpr float kFullStereoRatio = 10'000.0f;  // 40 dB

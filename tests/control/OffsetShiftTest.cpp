@@ -21,7 +21,8 @@ TEST(OffsetShiftTest, MovesTheStationFortyKilohertzUp) {
     for (std::size_t length : {8'192u, 1u, 5'003u, 11'387u}) {
         phase = shiftBy40kHz(std::span<IQSample>(x).subspan(pos, length), phase);
         pos += length;
-        const double expected = std::remainder(double(pos) * kOffsetStepRad, 2.0 * std::numbers::pi);
+        const double expected =
+            std::remainder(double(pos) * kOffsetStepRad, 2.0 * std::numbers::pi);
         EXPECT_NEAR(phase, expected, 1e-9) << pos;
         EXPECT_LE(std::abs(phase), std::numbers::pi);
     }

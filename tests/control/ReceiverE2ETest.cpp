@@ -32,8 +32,10 @@ AudioTee::Capture recordFromNow(SimulatedReceiver& rx, double seconds) {
     EXPECT_TRUE(c.isRecording);
     const std::filesystem::path wav = *c.lastRecordingURL;
     const int channels = c.stereoEnabled ? 2 : 1;  // FM: stereo wanted records two
-    const auto wanted = static_cast<std::uintmax_t>(44 + 2 * channels * (seconds * kAudioRate + 4'096));
-    EXPECT_TRUE(rx.waitFor([&] { return std::filesystem::file_size(wav) >= wanted; }, seconds * 4.0));
+    const auto wanted =
+        static_cast<std::uintmax_t>(44 + 2 * channels * (seconds * kAudioRate + 4'096));
+    EXPECT_TRUE(
+        rx.waitFor([&] { return std::filesystem::file_size(wav) >= wanted; }, seconds * 4.0));
     c.stopRecording();
     std::ifstream in(wav, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -52,9 +54,11 @@ AudioTee::Capture recordFromNow(SimulatedReceiver& rx, double seconds) {
 
 // Level of a tone within [fromSeconds, fromSeconds + seconds) of a capture, in dB.
 double toneDB(const std::vector<float>& x, double toneHz, double fromSeconds, double seconds) {
-    const auto from = std::size_t(fromSeconds * kAudioRate), count = std::size_t(seconds * kAudioRate);
+    const auto from = std::size_t(fromSeconds * kAudioRate);
+    const auto count = std::size_t(seconds * kAudioRate);
     if (x.size() < from + count) return -400.0;
-    return 10.0 * std::log10(tonePower(std::span<const float>(x).subspan(from, count), toneHz, kAudioRate) + 1e-40);
+    const auto window = std::span<const float>(x).subspan(from, count);
+    return 10.0 * std::log10(tonePower(window, toneHz, kAudioRate) + 1e-40);
 }
 
 TEST(ReceiverE2ETest, StereoSeparatesSoonAfterATuneAndMonoStationsStayMono) {

@@ -50,7 +50,8 @@ TEST(ChannelFilterTest, PassesTheChannelAndRemovesTheNeighbours) {
     // Wide FM also: just past the stop edge, whose alias after decimation lands at ±106 kHz,
     // inside the channel.
     const Case cases[] = {
-        {ChannelFilterMode::wideFM, {0.0, 88e3, -88e3, 110e3},
+        {ChannelFilterMode::wideFM,
+         {0.0, 88e3, -88e3, 110e3},
          {150e3, -150e3, 200e3, -200e3, 400e3, -1'000e3}},
         {ChannelFilterMode::narrowFM, {0.0, 6e3, -6e3}, {12.5e3, -12.5e3, 25e3, 1'000e3}},
         {ChannelFilterMode::am, {0.0, 4e3, -4e3}, {10e3, -10e3, 20e3, -1'000e3}},

@@ -24,11 +24,11 @@ TEST(DecimatorTest, AudioIsFlatAndThePilotAndSubcarriersAreGone) {
     // Audio to 15 kHz within the design's ripple (0.003 dB) plus the measurement's; from the
     // 19 kHz pilot up, 70 dB designed, 65 dB checked: the pilot, what would fold into the
     // audio band at 30 and 40 kHz, the stereo subcarrier at 38 kHz and RDS at 57 kHz.
-    const Case cases[] = {{100.0, -0.01, 0.01},         {1'000.0, -0.01, 0.01},
-                          {10'000.0, -0.01, 0.01},      {15'000.0, -0.01, 0.01},
-                          {19'000.0, -200.0, -65.0},    {30'000.0, -200.0, -65.0},
-                          {38'000.0, -200.0, -65.0},    {40'000.0, -200.0, -65.0},
-                          {57'000.0, -200.0, -65.0},    {100'000.0, -200.0, -65.0}};
+    const Case cases[] = {{100.0, -0.01, 0.01},      {1'000.0, -0.01, 0.01},
+                          {10'000.0, -0.01, 0.01},   {15'000.0, -0.01, 0.01},
+                          {19'000.0, -200.0, -65.0}, {30'000.0, -200.0, -65.0},
+                          {38'000.0, -200.0, -65.0}, {40'000.0, -200.0, -65.0},
+                          {57'000.0, -200.0, -65.0}, {100'000.0, -200.0, -65.0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.toneHz);
         Decimator decimator(5, kInputRate);

@@ -95,8 +95,14 @@ TEST(FIRTapsTest, KaiserDesignMeetsItsEdges) {
     // channel filter's padding of the centre to a multiple of its decimation.
     const Case cases[] = {
         {{.sampleRateHz = 256'000.0, .passbandHz = 15'000.0, .stopbandHz = 19'000.0}},
-        {{.sampleRateHz = 2'048'000.0, .passbandHz = 110e3, .stopbandHz = 146e3, .centreMultiple = 8}},
-        {{.sampleRateHz = 48'000.0, .passbandHz = 3'000.0, .stopbandHz = 3'500.0, .attenuationDB = 80.0}},
+        {{.sampleRateHz = 2'048'000.0,
+          .passbandHz = 110e3,
+          .stopbandHz = 146e3,
+          .centreMultiple = 8}},
+        {{.sampleRateHz = 48'000.0,
+          .passbandHz = 3'000.0,
+          .stopbandHz = 3'500.0,
+          .attenuationDB = 80.0}},
         {{.sampleRateHz = 2'048'000.0, .passbandHz = 5e3, .stopbandHz = 10e3, .centreMultiple = 8}},
     };
     for (const Case& c : cases) {

@@ -56,7 +56,8 @@ TEST(PilotDetectorTest, PresenceAndStereoAmountByRatio) {
         SCOPED_TRACE(c.ratioDB);
         PilotDetector detector(kUpdateRate);
         const float pilot = c.ratioDB > -100.0 ? 0.01f : 0.0f;
-        const float sigma = c.ratioDB > -100.0 ? 0.01f * float(std::pow(10.0, -c.ratioDB / 20.0)) : 0.01f;
+        const float sigma =
+            c.ratioDB > -100.0 ? 0.01f * float(std::pow(10.0, -c.ratioDB / 20.0)) : 0.01f;
         const Trace t = feed(detector, 1.0, pilot, sigma, 5);
         EXPECT_EQ(detector.isPilotPresent(), c.present);
         EXPECT_GE(detector.stereoAmount(), c.minAmount);
@@ -98,7 +99,8 @@ TEST(PilotDetectorTest, StereoAmountSlewsAndStartsFromMono) {
     EXPECT_FALSE(detector.isPilotPresent());
     EXPECT_EQ(detector.stereoAmount(), 0.0f);
     PilotDetector fresh(kUpdateRate);
-    EXPECT_EQ(feed(detector, 0.2, 0.01f, 0.001f, 12).amount, feed(fresh, 0.2, 0.01f, 0.001f, 12).amount);
+    EXPECT_EQ(feed(detector, 0.2, 0.01f, 0.001f, 12).amount,
+              feed(fresh, 0.2, 0.01f, 0.001f, 12).amount);
 }
 
 }  // namespace

@@ -19,12 +19,15 @@ TEST(PilotPLLTest, LocksInPhaseWithTheSubcarrierWithinAThirdOfASecond) {
     // Exact pilot; ±3 Hz (150 ppm of sample-clock error); weak and strong pilots (the error
     // is an angle, so the loop is level-independent); start phases all round, including the
     // anti-phase start a loop with two stable points would keep, swapping left and right.
-    const Case cases[] = {{19'000.0, 0.1f, 0.0},  {19'003.0, 0.1f, 1.0},
-                          {18'997.0, 0.01f, 2.5}, {19'000.0, 0.5f, 4.0},
-                          {19'000.0, 0.1f, std::numbers::pi}, {19'001.0, 0.1f, 3.1}};
+    const Case cases[] = {{19'000.0, 0.1f, 0.0},
+                          {19'003.0, 0.1f, 1.0},
+                          {18'997.0, 0.01f, 2.5},
+                          {19'000.0, 0.5f, 4.0},
+                          {19'000.0, 0.1f, std::numbers::pi},
+                          {19'001.0, 0.1f, 3.1}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.pilotHz << " Hz, amplitude " << c.amplitude
-                                        << ", phase " << c.phase0);
+        SCOPED_TRACE(testing::Message()
+                     << c.pilotHz << " Hz, amplitude " << c.amplitude << ", phase " << c.phase0);
         PilotPLL pll(kRate);
         // From 0.3 s to 0.4 s after a cold start the reference is correlated with the BS.450
         // subcarrier sin 2θ of pilot sin θ: the cosine of twice the phase error.
@@ -53,7 +56,8 @@ TEST(PilotPLLTest, AudioNextToThePilotDoesNotPullTheLoop) {
     double acc = 0.0, norm = 0.0;
     for (std::size_t n = 0; n < std::size_t(1.0 * kRate); ++n) {
         const double t = double(n) / kRate, theta = kTwoPi * 19'000.0 * t + 0.7;
-        const double audio = 0.45 * std::sin(kTwoPi * 15'000.0 * t) + 0.45 * std::sin(kTwoPi * 3'000.0 * t);
+        const double audio =
+            0.45 * std::sin(kTwoPi * 15'000.0 * t) + 0.45 * std::sin(kTwoPi * 3'000.0 * t);
         const float r = pll.process(float(audio + 0.09 * std::sin(theta)));
         if (n >= std::size_t(0.5 * kRate)) {
             acc += r * std::sin(2.0 * theta);
@@ -88,8 +92,9 @@ TEST(PilotPLLTest, SilenceFreeRunsAndBurstStaysWrapped) {
         const double before = pll.phaseRad();
         for (int k = 0; k < PilotPLL::kUpdateSamples; ++k) pll.process(0.0f);
         ASSERT_EQ(pll.freqRadPerSample(), freq);
-        ASSERT_NEAR(std::remainder(pll.phaseRad() - before - PilotPLL::kUpdateSamples * freq, kTwoPi),
-                    0.0, 1e-9);
+        ASSERT_NEAR(
+            std::remainder(pll.phaseRad() - before - PilotPLL::kUpdateSamples * freq, kTwoPi), 0.0,
+            1e-9);
     }
     // A loud burst of the wrong frequency after silence.
     for (int n = 0; n < 10'000; ++n) {

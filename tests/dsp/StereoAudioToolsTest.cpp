@@ -8,7 +8,8 @@ namespace {
 
 constexpr double kRate = 51'200.0;
 const StereoAudioTools::Config kConfig{
-    .noiseReductionAmount = 0.5f, .notch = {.sampleRate = kRate, .frequencyHz = 3'000.0, .q = 10.0}};
+    .noiseReductionAmount = 0.5f,
+    .notch = {.sampleRate = kRate, .frequencyHz = 3'000.0, .q = 10.0}};
 constexpr StereoAudioTools::Enabled kBoth{.noiseReduction = true, .notch = true};
 
 TEST(StereoAudioToolsTest, ChannelsDoNotLeakIntoEachOther) {

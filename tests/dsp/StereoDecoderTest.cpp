@@ -64,9 +64,10 @@ TEST(StereoDecoderTest, SeparatesHalfASecondAfterAColdStartAndFullyOnceSettled) 
             multiplex({.leftHz = {1'000.0}, .rightHz = {2'500.0}, .pilotPhaseRad = phase}, 3.0));
         ASSERT_EQ(out.left.size(), 153'600u);
         const auto separationDB = [&](double from, double seconds) {
-            return std::min(
-                levelDB(out.left, 1'000.0, from, seconds) - levelDB(out.right, 1'000.0, from, seconds),
-                levelDB(out.right, 2'500.0, from, seconds) - levelDB(out.left, 2'500.0, from, seconds));
+            return std::min(levelDB(out.left, 1'000.0, from, seconds) -
+                                levelDB(out.right, 1'000.0, from, seconds),
+                            levelDB(out.right, 2'500.0, from, seconds) -
+                                levelDB(out.left, 2'500.0, from, seconds));
         };
         EXPECT_GT(separationDB(0.5, 0.1), 20.0);
         EXPECT_GT(separationDB(2.0, 1.0), 40.0);
@@ -98,7 +99,8 @@ TEST(StereoDecoderTest, StereoAndMonoShareOneFlatResponse) {
 TEST(StereoDecoderTest, MonoWithoutPilotStaysMono) {
     // No pilot, no subcarrier: never reported as stereo and both outputs are the multiplex.
     StereoDecoder decoder(kStereoRate);
-    const std::vector<float> mpx = multiplex({.leftHz = {1'000.0}, .rightHz = {1'500.0}, .pilot = false}, 2.0);
+    const std::vector<float> mpx =
+        multiplex({.leftHz = {1'000.0}, .rightHz = {1'500.0}, .pilot = false}, 2.0);
     std::vector<float> left(1'024), right(1'024);
     for (std::size_t pos = 0; pos < mpx.size(); pos += 1'024) {
         const auto block = std::span<const float>(mpx).subspan(pos, 1'024);
@@ -119,13 +121,14 @@ TEST(StereoDecoderTest, BlendsTowardsMonoAsTheNoiseRises) {
         float sigma;
         float minAmount, maxAmount;
     };
-    const Case cases[] = {{0.005f, 1.0f, 1.0f},  // 51 dB
+    const Case cases[] = {{0.005f, 1.0f, 1.0f},   // 51 dB
                           {0.032f, 0.5f, 0.85f},  // 35 dB
                           {0.1f, 0.0f, 0.35f},    // 25 dB
                           {1.0f, 0.0f, 0.0f}};    // 5 dB
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sigma);
-        const double expectedDB = 10.0 * std::log10(0.01 * kStereoRate / (784.0 * c.sigma * c.sigma));
+        const double expectedDB =
+            10.0 * std::log10(0.01 * kStereoRate / (784.0 * c.sigma * c.sigma));
         const std::vector<float> mpx =
             multiplex({.leftHz = {1'000.0}, .rightHz = {}, .noiseSigma = c.sigma}, 1.5);
         StereoDecoder decoder(kStereoRate);
@@ -155,7 +158,8 @@ TEST(StereoDecoderTest, BlendsTowardsMonoAsTheNoiseRises) {
 TEST(StereoDecoderTest, ResetForgetsTheLastStation) {
     // A retune: the new station's pilot has another phase. After reset() the decoder is a
     // new one, loop, detector and blend alike.
-    const std::vector<float> before = multiplex({.leftHz = {700.0}, .rightHz = {}, .pilotPhaseRad = 2.0}, 0.6);
+    const std::vector<float> before =
+        multiplex({.leftHz = {700.0}, .rightHz = {}, .pilotPhaseRad = 2.0}, 0.6);
     const std::vector<float> after = multiplex({.leftHz = {1'000.0}, .rightHz = {2'000.0}}, 0.6);
     StereoDecoder used(kStereoRate), fresh(kStereoRate);
     used.process(before);
