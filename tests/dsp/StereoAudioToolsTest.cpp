@@ -34,22 +34,4 @@ TEST(StereoAudioToolsTest, ChannelsDoNotLeakIntoEachOther) {
     EXPECT_EQ(leftOut, alone);
 }
 
-TEST(StereoAudioToolsTest, SettingsReachBothChannels) {
-    // The notch moved onto the programme's tone removes it from both channels; amount 0
-    // leaves both channels' noise reduction transparent.
-    StereoAudioTools tools(kConfig);
-    tools.configureNotch({.sampleRate = kRate, .frequencyHz = 1'000.0, .q = 10.0});
-    tools.setNoiseReductionAmount(0.0f);
-    std::vector<float> left = makeRealTone(1'000.0, kRate, 102'400, 0.3f), right = left;
-    tools.process(left, right, kBoth);
-    EXPECT_LT(toDB(toneAmplitude(lastSamples(left, 51'200), 1'000.0, kRate) / 0.3), -30.0);
-    EXPECT_LT(toDB(toneAmplitude(lastSamples(right, 51'200), 1'000.0, kRate) / 0.3), -30.0);
-    std::vector<float> untouched = makeRealTone(5'000.0, kRate, 1'000, 0.3f), copy = untouched;
-    StereoAudioTools nrOnly(kConfig);
-    nrOnly.setNoiseReductionAmount(0.0f);
-    nrOnly.process(untouched, copy, {.noiseReduction = true, .notch = false});
-    EXPECT_EQ(untouched, makeRealTone(5'000.0, kRate, 1'000, 0.3f));
-    EXPECT_EQ(copy, untouched);
-}
-
 }  // namespace
