@@ -24,10 +24,8 @@
 #include "dsp/FFTAnalyzer.h"
 #include "dsp/FMDemodulator.h"
 #include "dsp/NoiseBlanker.h"
-#include "dsp/NoiseReduction.h"
-#include "dsp/NotchFilter.h"
+#include "dsp/StereoAudioTools.h"
 #include "dsp/StereoDecoder.h"
-#include "dsp/StreamingFIRDecimator.h"
 #include "rds/RDSDemodulator.h"
 #include "rds/RDSSampleQueue.h"
 
@@ -54,7 +52,8 @@ void SDRController::processingLoop() {
             adsbPass();
             continue;
         }
-        if (!sdrBuffer || !fmDemodulator || !decimator || !deEmphasis || !dcBlock || !audioOutput) {
+        if (!sdrBuffer || !channelFilter || !fmDemodulator || !decimator || !deEmphasis ||
+            !dcBlock || !audioOutput) {
             std::this_thread::sleep_for(50ms);
             continue;
         }
@@ -76,13 +75,14 @@ void SDRController::applyLiveSettings() {
         appliedNBThreshold = nbThreshold;
         noiseBlanker->setThresholdMultiplier(static_cast<float>(appliedNBThreshold));
     }
-    if (nrAmount.get() != appliedNRAmount && noiseReduction) {
+    if (nrAmount.get() != appliedNRAmount && audioTools) {
         appliedNRAmount = nrAmount;
-        noiseReduction->setAmount(static_cast<float>(appliedNRAmount));
+        audioTools->setNoiseReductionAmount(static_cast<float>(appliedNRAmount));
     }
-    if (notchFrequencyHz.get() != appliedNotchHz && notchFilter) {
+    if (notchFrequencyHz.get() != appliedNotchHz && audioTools) {
         appliedNotchHz = notchFrequencyHz;
-        notchFilter->configure({.sampleRate = kAudioRateHz, .frequencyHz = appliedNotchHz, .q = 10.0});
+        audioTools->configureNotch(
+            {.sampleRate = kAudioRateHz, .frequencyHz = appliedNotchHz, .q = 10.0});
     }
 }
 
@@ -120,74 +120,70 @@ void SDRController::analogPass(bool& lastStereoPublished) {
     }
     // Only the tuned channel reaches the detectors; the spectrum keeps the whole band.
     const bool am = mode.get() == DemodMode::am;
-    if (channelFilter) {
-        channelFilter->setMode(am ? ChannelFilterMode::am
-                                  : isNarrowbandFM() ? ChannelFilterMode::narrowFM
-                                                     : ChannelFilterMode::wideFM);
-        channelBlock.resize(n);
-        channelFilter->process(detectorInput, channelBlock);
-        detectorInput = channelBlock;
-    }
+    channelFilter->setMode(am                 ? ChannelFilterMode::am
+                           : isNarrowbandFM() ? ChannelFilterMode::narrowFM
+                                              : ChannelFilterMode::wideFM);
+    channelBlock.resize(channelFilter->outputCount(n));
+    channelFilter->process(detectorInput, channelBlock);
+    // from here on: 256 kHz
 
-    // Demodulate at the full 2,048,000 samples/s.
-    mpxBlock.resize(n);
+    const std::size_t m = channelBlock.size();
+    mpxBlock.resize(m);
     if (am) {
         if (amDemodulator)
-            amDemodulator->demodulate(detectorInput, mpxBlock);
+            amDemodulator->demodulate(channelBlock, mpxBlock);
         else
             std::fill(mpxBlock.begin(), mpxBlock.end(), 0.0f);
     } else {
-        fmDemodulator->demodulate(detectorInput, mpxBlock);
+        fmDemodulator->demodulate(channelBlock, mpxBlock);
+        multiplexEqualizer.process(mpxBlock, mpxBlock);
     }
 
     ++blockCount;
     if (blockCount % 4 == 0 && fftAnalyzer)
-        postSpectrumWork(shiftedBlock, channelFilter ? channelFilter->passbandHz() : 100'000.0);
+        postSpectrumWork(shiftedBlock, channelFilter->passbandHz());
     if (rdsEnabled() && rdsQueue) rdsQueue->push(mpxBlock);
 
-    // From here on: 51,200 samples/s.
+    // The loop restarts for each station and whenever the stereo path resumes: its phase
+    // and what it knew of the pilot belong to the signal it last saw.
+    const bool retuned = stereoResetRequested.exchange(false);
     bool hasRight = false;
-    if (stereoWanted && stereoDecoder && stereoPreDecimator && leftDecimator && rightDecimator &&
-        leftDeEmphasis && rightDeEmphasis && leftDCBlock && rightDCBlock) {
-        stereoMpx.resize(stereoPreDecimator->outputCount(n));
-        const std::size_t m = stereoPreDecimator->process(mpxBlock, stereoMpx);  // 256 kHz
-        stereoMpx.resize(m);
+    bool pilotPresent = false;
+    if (stereoWanted && stereoDecoder && leftDecimator && rightDecimator && leftDeEmphasis &&
+        rightDeEmphasis && leftDCBlock && rightDCBlock) {
+        if (retuned || !stereoPathActive) stereoDecoder->reset();
+        stereoPathActive = true;
         stereoLeft.resize(m);
         stereoRight.resize(m);
-        stereoDecoder->process(stereoMpx, stereoLeft, stereoRight);
+        stereoDecoder->process(mpxBlock, stereoLeft, stereoRight);
+        pilotPresent = stereoDecoder->isPilotPresent();
         leftBlock.resize(leftDecimator->outputCount(m));
         rightBlock.resize(rightDecimator->outputCount(m));
-        leftBlock.resize(leftDecimator->process(stereoLeft, leftBlock));
-        rightBlock.resize(rightDecimator->process(stereoRight, rightBlock));
+        leftDecimator->process(stereoLeft, leftBlock);  // from here on: 51.2 kHz
+        rightDecimator->process(stereoRight, rightBlock);
         leftDeEmphasis->process(leftBlock, leftBlock);
         rightDeEmphasis->process(rightBlock, rightBlock);
         leftDCBlock->process(leftBlock, leftBlock);
         rightDCBlock->process(rightBlock, rightBlock);
         hasRight = true;
-        if (!lastStereoPublished) {  // published on change: the value seen is the same
-            lastStereoPublished = true;
-            postToMain([](SDRController& c) { c.stereoDetected = true; });
-        }
     } else {
-        leftBlock.resize(decimator->outputCount(n));
-        leftBlock.resize(decimator->process(mpxBlock, leftBlock));
+        stereoPathActive = false;
+        leftBlock.resize(decimator->outputCount(m));
+        decimator->process(mpxBlock, leftBlock);  // from here on: 51.2 kHz
         if (mode.get() == DemodMode::fm) deEmphasis->process(leftBlock, leftBlock);
         dcBlock->process(leftBlock, leftBlock);
         rightBlock.clear();
-        if (lastStereoPublished) {
-            lastStereoPublished = false;
-            postToMain([](SDRController& c) { c.stereoDetected = false; });
-        }
+    }
+    // Stereo is reported while the pilot is there (the detector's hysteresis keeps it steady);
+    // published on change: the value seen is the same.
+    if (pilotPresent != lastStereoPublished) {
+        lastStereoPublished = pilotPresent;
+        postToMain([pilotPresent](SDRController& c) { c.stereoDetected = pilotPresent; });
     }
 
-    if (nrEnabled && noiseReduction) {
-        noiseReduction->process(leftBlock, leftBlock);
-        if (hasRight) noiseReduction->process(rightBlock, rightBlock);
-    }
-    if (notchEnabled && notchFilter) {
-        notchFilter->process(leftBlock, leftBlock);
-        if (hasRight) notchFilter->process(rightBlock, rightBlock);
-    }
+    if (audioTools)
+        audioTools->process(leftBlock, rightBlock,
+                            {.noiseReduction = nrEnabled, .notch = notchEnabled});
     if (squelchEnabled && channelLevelDB.get() < static_cast<float>(squelchThresholdDB.get())) {
         std::fill(leftBlock.begin(), leftBlock.end(), 0.0f);
         std::fill(rightBlock.begin(), rightBlock.end(), 0.0f);

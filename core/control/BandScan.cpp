@@ -117,8 +117,11 @@ std::optional<std::string> SDRController::waitForScanPS() {
     postToMain([](SDRController& c) { c.rdsStationName.reset(); });
 
     // Its own detector chain: the processing thread may still be finishing a block with its own.
-    FMDemodulator demodulator(0.35f);
-    if (!scanFilter) scanFilter = std::make_unique<ChannelFilter>(ChannelFilterMode::wideFM);
+    FMDemodulator demodulator(wideFMGain);
+    if (!scanFilter)
+        scanFilter = std::make_unique<ChannelFilter>(
+            ChannelFilterMode::wideFM,
+            ChannelFilterConfig{.inputRateHz = sampleRate, .decimation = channelDecimationFactor});
     scanFilter->reset();
     std::vector<IQSample> block(8'192), filtered;
     double rotatorPhase = 0.0;  // carried: a jump at a block edge would click in the discriminator
@@ -145,8 +148,8 @@ std::optional<std::string> SDRController::waitForScanPS() {
         samplesSeen += block.size();
         dcBlocker.process(block, block);
         rotatorPhase = shiftBy40kHz(block, rotatorPhase);
-        filtered.resize(block.size());
-        scanFilter->process(block, filtered);
+        filtered.resize(scanFilter->outputCount(block.size()));
+        scanFilter->process(block, filtered);  // from here on: 256 kHz, the rate RDS runs at
         mpx.resize(filtered.size());
         demodulator.demodulate(filtered, mpx);
         rdsDemodulator->process(mpx);

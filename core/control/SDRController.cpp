@@ -20,13 +20,10 @@
 #include "dsp/DeEmphasisFilter.h"
 #include "dsp/Decimator.h"
 #include "dsp/FFTAnalyzer.h"
-#include "dsp/FIRTaps.h"
 #include "dsp/FMDemodulator.h"
 #include "dsp/NoiseBlanker.h"
-#include "dsp/NoiseReduction.h"
-#include "dsp/NotchFilter.h"
+#include "dsp/StereoAudioTools.h"
 #include "dsp/StereoDecoder.h"
-#include "dsp/StreamingFIRDecimator.h"
 #include "platform/DebugLog.h"
 #include "rds/RDSDemodulator.h"
 #include "rds/RDSGroupDecoder.h"
@@ -210,34 +207,34 @@ void SDRController::stop() {
 }
 
 void SDRController::createAnalogChain() {
-    fmDemodulator = std::make_unique<FMDemodulator>(0.35f);
-    amDemodulator = std::make_unique<AMDemodulator>();
-    channelFilter = std::make_unique<ChannelFilter>(ChannelFilterMode::wideFM);
+    fmDemodulator = std::make_unique<FMDemodulator>(isNarrowbandFM() ? narrowFMGain : wideFMGain);
+    amDemodulator = std::make_unique<AMDemodulator>(channelRateHz);
+    channelFilter = std::make_unique<ChannelFilter>(
+        ChannelFilterMode::wideFM,
+        ChannelFilterConfig{.inputRateHz = sampleRate, .decimation = channelDecimationFactor});
     iqDCBlocker.reset();
+    multiplexEqualizer.reset();
     noiseBlanker = std::make_unique<NoiseBlanker>(static_cast<float>(nbThreshold.get()));
-    noiseReduction = std::make_unique<NoiseReduction>(static_cast<float>(nrAmount.get()));
-    notchFilter = std::make_unique<NotchFilter>(
-        NotchFilter::Config{.sampleRate = 51'200.0, .frequencyHz = notchFrequencyHz, .q = 10.0});
+    audioTools = std::make_unique<StereoAudioTools>(StereoAudioTools::Config{
+        .noiseReductionAmount = static_cast<float>(nrAmount.get()),
+        .notch = {.sampleRate = 51'200.0, .frequencyHz = notchFrequencyHz, .q = 10.0}});
     appliedNBThreshold = nbThreshold;
     appliedNRAmount = nrAmount;
     appliedNotchHz = notchFrequencyHz;
-    decimator = std::make_unique<Decimator>(decimationFactor);
+    decimator = std::make_unique<Decimator>(audioDecimationFactor, channelRateHz);
     const DeEmphasisFilter::Config deEmphasisConfig{.sampleRate = 51'200.0, .timeConstantMicroseconds = 50.0};
     deEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
     dcBlock = std::make_unique<DCBlockFilter>();
-    stereoDecoder = std::make_unique<StereoDecoder>(256'000.0);
-    stereoPreDecimator = std::make_unique<StreamingFIRDecimator>(
-        FIRTaps::lowpass({.sampleRate = 2'048'000.0, .cutoffHz = 100'000.0, .numTaps = 129}),
-        stereoPreDecimationFactor);
-    const FIRTaps::LowpassDesign audioDesign{.sampleRate = 256'000.0, .cutoffHz = 15'000.0, .numTaps = 129};
-    leftDecimator = std::make_unique<StreamingFIRDecimator>(FIRTaps::lowpass(audioDesign), 5);
-    rightDecimator = std::make_unique<StreamingFIRDecimator>(FIRTaps::lowpass(audioDesign), 5);
+    stereoDecoder = std::make_unique<StereoDecoder>(channelRateHz);
+    stereoPathActive = false;
+    leftDecimator = std::make_unique<Decimator>(audioDecimationFactor, channelRateHz);
+    rightDecimator = std::make_unique<Decimator>(audioDecimationFactor, channelRateHz);
     leftDeEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
     rightDeEmphasis = std::make_unique<DeEmphasisFilter>(deEmphasisConfig);
     leftDCBlock = std::make_unique<DCBlockFilter>();
     rightDCBlock = std::make_unique<DCBlockFilter>();
 
-    rdsDemodulator = std::make_unique<RDSDemodulator>(static_cast<double>(sampleRate));
+    rdsDemodulator = std::make_unique<RDSDemodulator>(channelRateHz);
     rdsGroupDecoder = std::make_unique<RDSGroupDecoder>();
     rdsQueue = std::make_unique<RDSSampleQueue>(20, streamOverflow);
 
@@ -324,6 +321,7 @@ void SDRController::tune(double toMHz, bool applyOffsetCorrection) {
     if (!isRunning || !device) return;
     fmOffsetActive = applyOffsetCorrection;
     ncoResetRequested = true;
+    stereoResetRequested = true;
     const double tunerMHz = applyOffsetCorrection ? toMHz + fmOffsetHz / 1e6 : toMHz;
     device->setCenterFrequency(megahertzToTunerHz(tunerMHz));
     if (sdrBuffer) sdrBuffer->clear();
@@ -382,7 +380,7 @@ void SDRController::setAudioVolume(double volume) {
 
 void SDRController::setIsNarrowbandFM(bool narrow) {
     isNarrowbandFMValue = narrow;
-    if (fmDemodulator) fmDemodulator->setGain(narrow ? 5.25f : 0.35f);
+    if (fmDemodulator) fmDemodulator->setGain(narrow ? narrowFMGain : wideFMGain);
 }
 
 void SDRController::setFrequencyCorrectionPPM(int ppm) {

@@ -17,6 +17,7 @@
 #include "control/LevelScale.h"
 #include "dab/DABTypes.h"
 #include "dsp/IQDCBlocker.h"
+#include "dsp/MultiplexEqualizer.h"
 #include "platform/LatestValue.h"
 #include "platform/MainQueue.h"
 #include "platform/OverflowPolicy.h"
@@ -46,15 +47,13 @@ class FMDemodulator;
 class IQBuffer;
 class IQRecorder;
 class NoiseBlanker;
-class NoiseReduction;
-class NotchFilter;
 class RDSDemodulator;
 class RDSGroupDecoder;
 class RDSSampleQueue;
 class RTLSDRDevice;
 class RtlSdrApi;
+class StereoAudioTools;
 class StereoDecoder;
-class StreamingFIRDecimator;
 struct IQSample;
 
 // Every block of final analog audio at 51,200 frames/s (after squelch and balance, before the
@@ -88,8 +87,15 @@ struct ControllerDeps {
 class SDRController : public std::enable_shared_from_this<SDRController> {
 public:
     static constexpr std::uint32_t sampleRate = 2'048'000;
-    static constexpr int decimationFactor = 40;
-    static constexpr int stereoPreDecimationFactor = 8;
+    // The channel filter takes the IQ stream to this rate; the detectors, the stereo decoder
+    // and RDS run at it, and the audio decimators take it to 51,200 samples/s.
+    static constexpr double channelRateHz = 256'000.0;
+    static constexpr int channelDecimationFactor = 8;
+    static constexpr int audioDecimationFactor = 5;
+    // Discriminator gains at channelRateHz: 75 kHz deviation gives a multiplex level of 0.0805
+    // (0.35 times the phase step at 2,048,000 samples/s, whose step is eight times smaller).
+    static constexpr float wideFMGain = 0.35f / channelDecimationFactor;
+    static constexpr float narrowFMGain = 15.0f * wideFMGain;
     static constexpr double fmOffsetHz = 40'000.0;
     static constexpr float emaAlpha = 0.08f;
     static constexpr std::size_t maxWaterfallRows = 100;
@@ -309,9 +315,8 @@ private:
     std::unique_ptr<AMDemodulator> amDemodulator;
     std::unique_ptr<Decimator> decimator;
     std::unique_ptr<StereoDecoder> stereoDecoder;
-    std::unique_ptr<StreamingFIRDecimator> stereoPreDecimator;
-    std::unique_ptr<StreamingFIRDecimator> leftDecimator;
-    std::unique_ptr<StreamingFIRDecimator> rightDecimator;
+    std::unique_ptr<Decimator> leftDecimator;
+    std::unique_ptr<Decimator> rightDecimator;
     std::unique_ptr<DeEmphasisFilter> leftDeEmphasis;
     std::unique_ptr<DeEmphasisFilter> rightDeEmphasis;
     std::unique_ptr<DCBlockFilter> leftDCBlock;
@@ -320,12 +325,12 @@ private:
     std::unique_ptr<DCBlockFilter> dcBlock;
     std::shared_ptr<AudioOutput> audioOutput;
     std::unique_ptr<NoiseBlanker> noiseBlanker;
-    std::unique_ptr<NoiseReduction> noiseReduction;
-    std::unique_ptr<NotchFilter> notchFilter;
+    std::unique_ptr<StereoAudioTools> audioTools;
     std::shared_ptr<FFTAnalyzer> fftAnalyzer;
     std::shared_ptr<FFTAnalyzer> audioFFTAnalyzer;
     std::unique_ptr<ChannelFilter> channelFilter;
-    IQDCBlocker iqDCBlocker;  // processing thread only
+    IQDCBlocker iqDCBlocker;                // processing thread only
+    MultiplexEqualizer multiplexEqualizer;  // processing thread only
     // Settings the loop last applied to the noise tools, so slider moves take effect.
     double appliedNBThreshold = 0.0, appliedNRAmount = 0.0, appliedNotchHz = 0.0;
 
@@ -358,8 +363,8 @@ private:
 
     // Processing-thread scratch, sized for the largest block.
     std::vector<IQSample> iqBlock, shiftedBlock, blankedBlock, channelBlock;
-    std::vector<float> mpxBlock, stereoMpx, stereoLeft, stereoRight, leftBlock, rightBlock,
-        audioScratch, audioAccum;
+    std::vector<float> mpxBlock, stereoLeft, stereoRight, leftBlock, rightBlock, audioScratch,
+        audioAccum;
 
     // Analysis-queue state (only tasks on analysisQueue touch it).
     struct AnalysisState {
@@ -375,6 +380,9 @@ private:
     std::atomic<bool> shouldStopScan{false};
     std::atomic<bool> fmOffsetActive{true};
     std::atomic<bool> ncoResetRequested{false};
+    // tune() asks for a fresh pilot loop: the new station's pilot has another phase, or none.
+    std::atomic<bool> stereoResetRequested{false};
+    bool stereoPathActive = false;  // processing thread only: the last block went through it
     double fmNCOPhase = 0.0;  // processing thread only
     std::uint64_t blockCount = 0;
 

@@ -3,6 +3,13 @@
 #include <cassert>
 #include <cmath>
 
+namespace {
+constexpr double kAGCTimeConstantSeconds = 0.049;
+}  // namespace
+
+AMDemodulator::AMDemodulator(double sampleRateHz)
+    : agcAlpha(1.0 / (kAGCTimeConstantSeconds * sampleRateHz)) {}
+
 std::vector<float> AMDemodulator::demodulate(std::span<const IQSample> in) {
     std::vector<float> out(in.size());
     demodulate(in, out);

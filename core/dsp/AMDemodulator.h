@@ -7,11 +7,11 @@
 
 // AM envelope detector with a carrier-level AGC: |s| divided by its own slow running average
 // and scaled so an average envelope gives `targetLevel` (0.3). The output keeps that DC
-// offset; the DC blocker removes it later. Tuned for 2,048,000 samples/s in and out.
-// One caller at a time.
+// offset; the DC blocker removes it later. Output rate = input rate (256,000 samples/s in
+// the receiver). One caller at a time.
 class AMDemodulator {
 public:
-    AMDemodulator() = default;
+    explicit AMDemodulator(double sampleRateHz);
     AMDemodulator(const AMDemodulator&) = delete;
     AMDemodulator& operator=(const AMDemodulator&) = delete;
 
@@ -30,9 +30,9 @@ private:
     // double: steps of 1e-5 of the difference would vanish in a float average, which then
     // stalls up to 0.3 % away from the carrier level
     double runningAvg = kInitialAverage;
-    // 49 ms time constant at 2,048,000 samples/s (corner 3.3 Hz), so the average follows the
-    // carrier level and not the programme: at 0.01 the corner would be 3.3 kHz and a 300 Hz
-    // tone at 50 % modulation would come out about 15 dB low.
-    const double agcAlpha = 0.00001;
+    // 49 ms time constant (corner 3.3 Hz), so the average follows the carrier level and not
+    // the programme: with a 3.3 kHz corner a 300 Hz tone at 50 % modulation would come out
+    // about 15 dB low.
+    const double agcAlpha;
     const float targetLevel = 0.3f;
 };

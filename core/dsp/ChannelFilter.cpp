@@ -5,13 +5,12 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <numbers>
 
 #include "dsp/FFTWPlannerLock.h"
+#include "dsp/FIRTaps.h"
 #include "platform/DebugLog.h"
 
 namespace {
@@ -24,7 +23,7 @@ struct ChannelEdges {
 constexpr ChannelEdges edgesFor(ChannelFilterMode mode) {
     switch (mode) {
         case ChannelFilterMode::wideFM:
-            return {.passbandHz = 125'000.0, .stopbandHz = 200'000.0};
+            return {.passbandHz = 110'000.0, .stopbandHz = 146'000.0};
         case ChannelFilterMode::narrowFM:
             return {.passbandHz = 7'500.0, .stopbandHz = 12'500.0};
         case ChannelFilterMode::am:
@@ -43,44 +42,6 @@ constexpr std::size_t kMinFFTSize = 2'048;
 
 std::size_t modeIndex(ChannelFilterMode mode) {
     return static_cast<std::size_t>(mode);
-}
-
-double hzToCyclesPerSample(double hz, double sampleRateHz) {
-    return hz / sampleRateHz;
-}
-
-// Kaiser-windowed sinc (Kaiser 1974; Oppenheim & Schafer, Discrete-Time Signal Processing,
-// 7.5.3): beta and the length from the attenuation and the transition width, cutoff in the
-// middle of the transition. Odd length, so the group delay is a whole number of samples.
-std::vector<float> designTaps(const ChannelEdges& edges, double sampleRateHz) {
-    const double a = kDesignStopbandDB;
-    const double beta = 0.1102 * (a - 8.7);  // valid for a > 50 dB
-    const double transitionRad =
-        2.0 * std::numbers::pi *
-        hzToCyclesPerSample(edges.stopbandHz - edges.passbandHz, sampleRateHz);
-    const auto order = static_cast<std::size_t>(std::ceil((a - 8.0) / (2.285 * transitionRad)));
-    const std::size_t count = (order + 1) | 1;  // at least order + 1 taps, an odd count
-    const double centre = static_cast<double>(count - 1) / 2.0;
-    const double fc =
-        hzToCyclesPerSample((edges.passbandHz + edges.stopbandHz) / 2.0, sampleRateHz);
-    const double windowNorm = std::cyl_bessel_i(0.0, beta);
-
-    std::vector<double> h(count);
-    double sum = 0.0;
-    for (std::size_t k = 0; k < count; ++k) {
-        const double t = static_cast<double>(k) - centre;
-        const double sinc =
-            (t == 0.0) ? 2.0 * fc
-                       : std::sin(2.0 * std::numbers::pi * fc * t) / (std::numbers::pi * t);
-        const double r = t / centre;
-        const double w =
-            std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / windowNorm;
-        h[k] = sinc * w;
-        sum += h[k];
-    }
-    std::vector<float> taps(count);
-    for (std::size_t k = 0; k < count; ++k) taps[k] = static_cast<float>(h[k] / sum);
-    return taps;
 }
 
 // FFT size: the smallest power of two at least twice the tap count, so that more than half
@@ -122,59 +83,69 @@ FFTWBuffer makeComplexBuffer(std::size_t points) {
 // index 0 of the circular kernel, so the response is real (zero phase) and the product per
 // bin is two real multiplies; the valid outputs of a frame are indices c .. n - c - 1,
 // c = (M - 1) / 2, the zero-phase filtered samples centred on the same frame indices.
-// While the next frame fills, its new input at position M - 1 + r is swapped for output
-// c + r of the last frame: a delay of hop + c samples.
+//
+// Decimation by D: c and the hop are multiples of D (the design pads the taps), so the kept
+// frame indices c, c + D, ... lie on one grid across frames. Summing the D aliased segments
+// of the filtered spectrum gives the spectrum of y[0], y[D], y[2D], ..., which an inverse
+// FFT of n / D points returns.
+//
+// While the next frame fills, its new input at position M - 1 + r is swapped, at each r that
+// is a multiple of D, for output (c + r) / D of the last frame: a delay of hop + c samples.
 class ChannelFilter::OverlapSave {
 public:
-    OverlapSave(std::vector<float> designedTaps, double passHz, double stopHz);
-    void process(const IQSample* in, IQSample* out, std::size_t count);
+    OverlapSave(std::vector<float> designedTaps, ChannelEdges edges, std::size_t decimation);
+    std::size_t process(const IQSample* in, IQSample* out, std::size_t count);
+    std::size_t outputCount(std::size_t count) const;
     void reset();
 
     const std::vector<float> taps;
-    const double passbandHz;
-    const double stopbandHz;
-    const std::size_t n;       // FFT size
-    const std::size_t centre;  // c = (M - 1) / 2
-    const std::size_t hop;     // new samples per frame, n - 2c
+    const ChannelEdges edges;
+    const std::size_t decimation;  // D
+    const std::size_t n;           // FFT size
+    const std::size_t centre;      // c = (M - 1) / 2, a multiple of D
+    const std::size_t hop;         // new samples per frame, n - 2c, a multiple of D
 
 private:
     void runFrame();
 
     FFTWBuffer frame;         // time-domain input frame, interleaved (i, q)
-    FFTWBuffer spectrum;      // the frame's spectrum, then in place its filtered output
+    FFTWBuffer spectrum;      // the frame's spectrum
+    FFTWBuffer folded;        // n / D bins of the filtered spectrum, then in place the output
     std::vector<float> gain;  // real response / n, repeated for re and im of each bin
-    FFTWPlan forward;         // frame -> spectrum
-    FFTWPlan inverse;         // spectrum -> spectrum
+    FFTWPlan forward;         // frame -> spectrum, n points
+    FFTWPlan inverse;         // folded -> folded, n / D points
     std::size_t fill = 0;     // new samples in the current frame, 0 .. hop - 1
 };
 
-ChannelFilter::OverlapSave::OverlapSave(std::vector<float> designedTaps, double passHz,
-                                        double stopHz)
+ChannelFilter::OverlapSave::OverlapSave(std::vector<float> designedTaps, ChannelEdges channel,
+                                        std::size_t decimationFactor)
     : taps(std::move(designedTaps)),
-      passbandHz(passHz),
-      stopbandHz(stopHz),
+      edges(channel),
+      decimation(decimationFactor),
       n(chooseFFTSize(taps.size())),
       centre((taps.size() - 1) / 2),
       hop(n - 2 * centre),
       frame(makeComplexBuffer(n)),
       spectrum(makeComplexBuffer(n)),
+      folded(makeComplexBuffer(n / decimation)),
       gain(2 * n) {
+    assert(centre % decimation == 0 && n % decimation == 0);
     {
         // FFTW_ESTIMATE: plans depend on the size only (every filter of one mode computes
         // the same output) and planning leaves the buffers alone.
         std::lock_guard lock(fftwPlannerMutex());
-        const int size = static_cast<int>(n);
-        forward.reset(fftwf_plan_dft_1d(size, asComplex(frame.get()), asComplex(spectrum.get()),
-                                        FFTW_FORWARD, FFTW_ESTIMATE));
-        inverse.reset(fftwf_plan_dft_1d(size, asComplex(spectrum.get()), asComplex(spectrum.get()),
-                                        FFTW_BACKWARD, FFTW_ESTIMATE));
+        forward.reset(fftwf_plan_dft_1d(static_cast<int>(n), asComplex(frame.get()),
+                                        asComplex(spectrum.get()), FFTW_FORWARD, FFTW_ESTIMATE));
+        inverse.reset(fftwf_plan_dft_1d(static_cast<int>(n / decimation), asComplex(folded.get()),
+                                        asComplex(folded.get()), FFTW_BACKWARD, FFTW_ESTIMATE));
     }
     if (!forward || !inverse) {
         DebugLog::write("Ne mogu inicijalizirati FFT setup kanalnog filtra");
         std::abort();
     }
     // Tap k at circular index k - c. The response is real up to rounding; its imaginary
-    // part is dropped. 1/n undoes FFTW's unscaled inverse.
+    // part is dropped. 1/n undoes FFTW's unscaled inverse (of n points; the fold's n / D
+    // points see the same sum).
     for (std::size_t k = 0; k < taps.size(); ++k) {
         const std::size_t index = (k + n - centre) % n;
         frame[2 * index] = taps[k];
@@ -191,19 +162,29 @@ ChannelFilter::OverlapSave::OverlapSave(std::vector<float> designedTaps, double 
 void ChannelFilter::OverlapSave::reset() {
     std::fill_n(frame.get(), 2 * n, 0.0f);
     std::fill_n(spectrum.get(), 2 * n, 0.0f);
+    std::fill_n(folded.get(), 2 * (n / decimation), 0.0f);
     fill = 0;
 }
 
-void ChannelFilter::OverlapSave::process(const IQSample* in, IQSample* out, std::size_t count) {
+// Outputs fall on the new-sample positions r of a frame that are multiples of D.
+std::size_t ChannelFilter::OverlapSave::outputCount(std::size_t count) const {
+    const std::size_t d = decimation;
+    return (fill + count + d - 1) / d - (fill + d - 1) / d;
+}
+
+std::size_t ChannelFilter::OverlapSave::process(const IQSample* in, IQSample* out,
+                                                std::size_t count) {
     const std::size_t overlap = 2 * centre;
+    const std::size_t d = decimation;
+    const auto* ready = reinterpret_cast<const IQSample*>(folded.get());
+    std::size_t written = 0;
     while (count > 0) {
         const std::size_t k = std::min(count, hop - fill);
         // Input first: with out == in the samples are taken before they are overwritten.
         std::memcpy(frame.get() + 2 * (overlap + fill), in, k * sizeof(IQSample));
-        std::memcpy(static_cast<void*>(out), spectrum.get() + 2 * (centre + fill),
-                    k * sizeof(IQSample));
+        for (std::size_t r = (fill + d - 1) / d * d; r < fill + k; r += d)
+            out[written++] = ready[(centre + r) / d];
         in += k;
-        out += k;
         count -= k;
         fill += k;
         if (fill == hop) {
@@ -211,26 +192,41 @@ void ChannelFilter::OverlapSave::process(const IQSample* in, IQSample* out, std:
             fill = 0;
         }
     }
+    return written;
 }
 
 void ChannelFilter::OverlapSave::runFrame() {
-    // The last frame's output has all been handed out; the forward transform overwrites it.
     fftwf_execute(forward.get());
-    float* s = spectrum.get();
+    // The last frame's output has all been handed out; the fold overwrites it.
+    const std::size_t bins = 2 * (n / decimation);  // floats per segment
+    float* f = folded.get();
+    const float* s = spectrum.get();
     const float* g = gain.data();
-    for (std::size_t j = 0; j < 2 * n; ++j) s[j] *= g[j];
+    for (std::size_t j = 0; j < bins; ++j) f[j] = s[j] * g[j];
+    for (std::size_t segment = 1; segment < decimation; ++segment) {
+        const float* ss = s + segment * bins;
+        const float* gs = g + segment * bins;
+        for (std::size_t j = 0; j < bins; ++j) f[j] += ss[j] * gs[j];
+    }
     fftwf_execute(inverse.get());
     // Keep the last M - 1 inputs as the head of the next frame.
     std::memmove(frame.get(), frame.get() + 2 * hop, 2 * centre * 2 * sizeof(float));
 }
 
-ChannelFilter::ChannelFilter(ChannelFilterMode mode, double sampleRateHz) : current(mode) {
-    assert(sampleRateHz > 2.0 * edgesFor(ChannelFilterMode::wideFM).stopbandHz);
+ChannelFilter::ChannelFilter(ChannelFilterMode mode, const ChannelFilterConfig& config)
+    : inputRateHz(config.inputRateHz), decimation(std::max(config.decimation, 1)), current(mode) {
+    const ChannelEdges wide = edgesFor(ChannelFilterMode::wideFM);
+    assert(outputRateHz() >= wide.passbandHz + wide.stopbandHz);
     for (ChannelFilterMode m :
          {ChannelFilterMode::wideFM, ChannelFilterMode::narrowFM, ChannelFilterMode::am}) {
         const ChannelEdges edges = edgesFor(m);
-        filters[modeIndex(m)] = std::make_unique<OverlapSave>(designTaps(edges, sampleRateHz),
-                                                              edges.passbandHz, edges.stopbandHz);
+        std::vector<float> taps = FIRTaps::kaiserLowpass({.sampleRateHz = inputRateHz,
+                                                          .passbandHz = edges.passbandHz,
+                                                          .stopbandHz = edges.stopbandHz,
+                                                          .attenuationDB = kDesignStopbandDB,
+                                                          .centreMultiple = decimation});
+        filters[modeIndex(m)] = std::make_unique<OverlapSave>(std::move(taps), edges,
+                                                              static_cast<std::size_t>(decimation));
     }
 }
 
@@ -246,15 +242,19 @@ void ChannelFilter::setMode(ChannelFilterMode newMode) {
     active().reset();
 }
 
-void ChannelFilter::process(std::span<const IQSample> in, std::span<IQSample> out) {
-    assert(out.size() == in.size());
-    active().process(in.data(), out.data(), in.size());
+std::size_t ChannelFilter::process(std::span<const IQSample> in, std::span<IQSample> out) {
+    assert(out.size() >= outputCount(in.size()));
+    return active().process(in.data(), out.data(), in.size());
 }
 
 std::vector<IQSample> ChannelFilter::process(std::span<const IQSample> in) {
-    std::vector<IQSample> out(in.size());
+    std::vector<IQSample> out(outputCount(in.size()));
     process(in, out);
     return out;
+}
+
+std::size_t ChannelFilter::outputCount(std::size_t inputCount) const {
+    return active().outputCount(inputCount);
 }
 
 void ChannelFilter::reset() {
@@ -262,11 +262,11 @@ void ChannelFilter::reset() {
 }
 
 double ChannelFilter::passbandHz() const {
-    return active().passbandHz;
+    return active().edges.passbandHz;
 }
 
 double ChannelFilter::stopbandHz() const {
-    return active().stopbandHz;
+    return active().edges.stopbandHz;
 }
 
 std::size_t ChannelFilter::latencySamples() const {

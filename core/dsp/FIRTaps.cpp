@@ -1,7 +1,9 @@
 #include "dsp/FIRTaps.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
+#include <numbers>
 
 namespace FIRTaps {
 
@@ -39,6 +41,39 @@ std::vector<float> lowpass(const LowpassDesign& design) {
     for (float t : taps) sum += t;
     if (sum != 0.0f)
         for (float& t : taps) t /= sum;
+    return taps;
+}
+
+std::vector<float> kaiserLowpass(const KaiserDesign& design) {
+    assert(design.attenuationDB > 50.0 && design.stopbandHz > design.passbandHz);
+    assert(design.centreMultiple >= 1);
+    const double a = design.attenuationDB;
+    const double beta = 0.1102 * (a - 8.7);  // valid for a > 50 dB
+    const double transitionRad =
+        2.0 * std::numbers::pi * (design.stopbandHz - design.passbandHz) / design.sampleRateHz;
+    const auto order = static_cast<std::size_t>(std::ceil((a - 8.0) / (2.285 * transitionRad)));
+    const auto multiple = static_cast<std::size_t>(design.centreMultiple);
+    std::size_t centre = (order + 1) / 2;  // at least order + 1 taps, an odd count
+    centre = (centre + multiple - 1) / multiple * multiple;
+    const std::size_t count = 2 * centre + 1;
+    const double fc = (design.passbandHz + design.stopbandHz) / 2.0 / design.sampleRateHz;
+    const double windowNorm = std::cyl_bessel_i(0.0, beta);
+
+    std::vector<double> h(count);
+    double sum = 0.0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double t = static_cast<double>(k) - static_cast<double>(centre);
+        const double sinc =
+            (t == 0.0) ? 2.0 * fc
+                       : std::sin(2.0 * std::numbers::pi * fc * t) / (std::numbers::pi * t);
+        const double r = t / static_cast<double>(centre);
+        const double w =
+            std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / windowNorm;
+        h[k] = sinc * w;
+        sum += h[k];
+    }
+    std::vector<float> taps(count);
+    for (std::size_t k = 0; k < count; ++k) taps[k] = static_cast<float>(h[k] / sum);
     return taps;
 }
 

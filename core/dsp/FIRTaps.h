@@ -2,7 +2,8 @@
 
 #include <vector>
 
-// Windowed-sinc (Hamming) low-pass design for the decimating filters of the analog chain.
+// Windowed-sinc low-pass designs for the filters of the analog chain: a Hamming design given
+// its cut-off and length, and a Kaiser design given its band edges and stop-band depth.
 // Pure functions; safe from any thread.
 namespace FIRTaps {
 
@@ -15,5 +16,21 @@ struct LowpassDesign {
 // Symmetric taps normalised to unity gain at DC (left unnormalised if they sum to exactly 0).
 // numTaps of 0 or 1 gives a single tap (1 after normalisation); a negative count gives none.
 std::vector<float> lowpass(const LowpassDesign& design);
+
+struct KaiserDesign {
+    double sampleRateHz = 0.0;    // > 0
+    double passbandHz = 0.0;      // flat to here
+    double stopbandHz = 0.0;      // > passbandHz, below sampleRateHz / 2
+    double attenuationDB = 70.0;  // > 50: stop band at least this far down
+    // The tap count is raised until (count - 1) / 2 is a multiple of this, so a decimating
+    // overlap-save filter can keep a fixed output grid (see ChannelFilter).
+    int centreMultiple = 1;
+};
+
+// Kaiser-windowed sinc (Kaiser 1974; Oppenheim & Schafer, Discrete-Time Signal Processing,
+// 7.5.3): beta and the length from the attenuation and the transition width, cut-off in the
+// middle of the transition. Odd, symmetric, unity gain at DC; pass-band ripple about
+// 10^(-attenuationDB / 20).
+std::vector<float> kaiserLowpass(const KaiserDesign& design);
 
 }  // namespace FIRTaps

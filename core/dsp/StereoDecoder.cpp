@@ -3,12 +3,7 @@
 #include <cassert>
 
 StereoDecoder::StereoDecoder(double sampleRate)
-    : pilotFilter({.sampleRate = sampleRate, .centerHz = 19'000.0, .q = 25.0}),
-      pilotPLL(sampleRate),
-      lrLowpass1({.sampleRate = sampleRate, .cutoffHz = 15'000.0}),
-      lrLowpass2({.sampleRate = sampleRate, .cutoffHz = 15'000.0}),
-      mainLowpass1({.sampleRate = sampleRate, .cutoffHz = 15'000.0}),
-      mainLowpass2({.sampleRate = sampleRate, .cutoffHz = 15'000.0}) {}
+    : pilotPLL(sampleRate), detector(sampleRate / PilotPLL::kUpdateSamples) {}
 
 StereoSamples StereoDecoder::process(std::span<const float> in) {
     StereoSamples out{std::vector<float>(in.size()), std::vector<float>(in.size())};
@@ -19,13 +14,21 @@ StereoSamples StereoDecoder::process(std::span<const float> in) {
 void StereoDecoder::process(std::span<const float> in, std::span<float> left,
                             std::span<float> right) {
     assert(left.size() >= in.size() && right.size() >= in.size());
+    // Twice the stereo amount: m·2r brings D·sin 2θ to baseband at unit gain.
+    float difference = 2.0f * detector.stereoAmount();
     for (std::size_t n = 0; n < in.size(); ++n) {
         const float m = in[n];
-        const float reference = pilotPLL.process(pilotFilter.process(m));
-        // m carries (L-R)/2 × sin(2θ); × 2 × sin(2θ) brings it to baseband at unit gain.
-        const float d = lrLowpass2.process(lrLowpass1.process(m * reference * 2.0f));
-        const float s = mainLowpass2.process(mainLowpass1.process(m));
-        left[n] = (s + d) * 0.5f * stereoGain;
-        right[n] = (s - d) * 0.5f * stereoGain;
+        const float d = m * pilotPLL.process(m) * difference;
+        left[n] = m + d;
+        right[n] = m - d;
+        if (pilotPLL.loopUpdated()) {
+            detector.update(pilotPLL.inPhaseArm(), pilotPLL.quadratureArm());
+            difference = 2.0f * detector.stereoAmount();
+        }
     }
+}
+
+void StereoDecoder::reset() {
+    pilotPLL.reset();
+    detector.reset();
 }

@@ -3,9 +3,8 @@
 #include <span>
 #include <vector>
 
-#include "dsp/BandpassFilter.h"
+#include "dsp/PilotDetector.h"
 #include "dsp/PilotPLL.h"
-#include "dsp/SimpleLowpass.h"
 
 struct StereoSamples {
     std::vector<float> left;
@@ -13,10 +12,17 @@ struct StereoSamples {
     bool operator==(const StereoSamples&) const = default;
 };
 
-// FM stereo multiplex decoder (ITU-R BS.450 pilot-tone system) at 256,000 samples/s: pilot
-// band-pass and PLL, L-R demodulated with the 38 kHz reference, sum and difference each
-// through two cascaded 15 kHz one-pole low-passes, then matrixed. There is no pilot detector
-// or blend: every sample is decoded as stereo. Output rate = input rate. One caller at a time.
+// FM stereo multiplex decoder (ITU-R BS.450 pilot-tone system). The multiplex
+//   m = S + D·sin 2θ + pilot·sin θ,  S = (L+R)/2, D = (L-R)/2,
+// is matrixed with the pilot loop's 38 kHz reference r = sin 2φ and the stereo amount b:
+//   left = m + b·2m·r,  right = m - b·2m·r,
+// which after a 15 kHz low-pass are S + b·D and S - b·D. The outputs still carry the pilot and
+// the subcarriers: the caller's audio decimator removes them with the filter mono uses, so S
+// and D, and mono and stereo, share one response. Without a pilot b is 0 and both outputs
+// are the multiplex itself; as the pilot's noise grows b blends towards mono (PilotDetector).
+//
+// Input and outputs at the multiplex rate (256,000 samples/s in the receiver). One caller at
+// a time.
 class StereoDecoder {
 public:
     explicit StereoDecoder(double sampleRate);
@@ -26,15 +32,17 @@ public:
     StereoSamples process(std::span<const float> in);
     // Allocation-free form; left and right must each hold in.size() values.
     void process(std::span<const float> in, std::span<float> left, std::span<float> right);
-    // Resets the pilot loop only; the filters keep their state.
-    void reset() { pilotPLL.reset(); }
+    // Back to the just-constructed state (loop, detector, mono). Call on every retune: the
+    // new station's pilot has another phase and perhaps none at all.
+    void reset();
 
+    bool isPilotPresent() const { return detector.isPilotPresent(); }
+    // 0 (mono) … 1 (full stereo), as applied to the last sample.
+    float stereoAmount() const { return detector.stereoAmount(); }
+    float pilotToNoiseDB() const { return detector.pilotToNoiseDB(); }
     const PilotPLL& pilotLoop() const { return pilotPLL; }
 
 private:
-    BandpassFilter pilotFilter;
     PilotPLL pilotPLL;
-    SimpleLowpass lrLowpass1, lrLowpass2;
-    SimpleLowpass mainLowpass1, mainLowpass2;
-    const float stereoGain = 2.0f;
+    PilotDetector detector;
 };

@@ -12,13 +12,19 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kBitRateHz = 1187.5;        // IEC 62106: 57 kHz / 48
 constexpr double kLowPassCornerHz = 2400.0;  // passes the biphase spectrum (peak near 1.2 kHz)
 
+// The Costas loop's gains per sample at this rate; at other rates they are scaled so that
+// the loop keeps its bandwidth and damping in hertz.
+constexpr double kGainReferenceRateHz = 2'048'000.0;
+constexpr double kCostasKpAtReference = 0.0008;
+constexpr double kCostasKiAtReference = 0.0000008;
+
 // Timing recovery. The error is (|D_late| - |D_early|) over the symbol's magnitude sum, about
-// -2 x (offset in symbols) near lock for ideal biphase; gain 8 turns that into 0.9 % of the
-// offset per symbol. Each step is clamped to half a sample, which bounds noise jitter and
-// still follows clock errors up to 290 ppm (0.5 / 1724.6); from the worst start, a quarter
-// symbol off, pull-in takes under a second.
-constexpr double kTimingGain = 8.0;
-constexpr double kMaxNudgeSamples = 0.5;
+// -2 x (offset in symbols) near lock for ideal biphase; a gain of 0.0046 symbol turns that into
+// 0.9 % of the offset per symbol. Each step is clamped to 2.9e-4 symbol, which bounds noise
+// jitter and still follows clock errors up to 290 ppm; from the worst start, a quarter symbol
+// off, pull-in takes under a second.
+constexpr double kTimingGainSymbols = 8.0 / 1724.6;
+constexpr double kMaxNudgeSymbols = 0.5 / 1724.6;
 // Half-symbol guard: running means over ~16 symbols; aligned, the half-off window sees full
 // swings only where the data bit is 0 (about 0.6 of the aligned mean), half off the roles
 // swap, so a clear 25 % excess means the window is on the wrong boundary.
@@ -45,8 +51,12 @@ float lowPassAlpha(double sampleRateHz) {
 RDSDemodulator::RDSDemodulator(double sampleRateHz)
     : sampleRate(sampleRateHz),
       ncoFreqRad(hzToRadiansPerSample(nominalCarrierHz, sampleRateHz)),
+      costasKp(kCostasKpAtReference * (kGainReferenceRateHz / sampleRateHz)),
+      costasKi(kCostasKiAtReference * std::pow(kGainReferenceRateHz / sampleRateHz, 2.0)),
       lpAlpha(lowPassAlpha(sampleRateHz)),
-      samplesPerSymbolFull(sampleRateHz / kBitRateHz) {}
+      samplesPerSymbolFull(sampleRateHz / kBitRateHz),
+      timingGainSamples(kTimingGainSymbols * samplesPerSymbolFull),
+      maxNudgeSamples(kMaxNudgeSymbols * samplesPerSymbolFull) {}
 
 void RDSDemodulator::reset() {
     std::lock_guard guard(mutex);
@@ -161,7 +171,8 @@ void RDSDemodulator::recoverTiming() {
             if (magnitude > 0.0f) {
                 const double error = (lateOfPrev - prevEarlyMetric) / magnitude;
                 // Late window stronger: the true boundary is later, so lengthen this symbol.
-                symbolPhase -= std::clamp(kTimingGain * error, -kMaxNudgeSamples, kMaxNudgeSamples);
+                symbolPhase -=
+                    std::clamp(timingGainSamples * error, -maxNudgeSamples, maxNudgeSamples);
             }
         }
         prevEarlyMetric = early;

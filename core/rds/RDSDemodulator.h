@@ -9,7 +9,8 @@
 // RDS data-bit recovery from the FM multiplex (IEC 62106: 57 kHz DSB-SC BPSK, biphase coded,
 // differentially encoded, 1187.5 bit/s).
 //
-// Input: the FM-discriminator output at `sampleRate` (2,048,000 samples/s in the receiver).
+// Input: the FM-discriminator output at `sampleRate` (256,000 samples/s in the receiver; any
+// rate above twice the 59.4 kHz top of the RDS band works, the loop and timing gains scale).
 // A Costas loop recovers the subcarrier; the low-passed in-phase arm is integrated half symbol
 // by half symbol, the halves are compared (biphase decision) and consecutive decisions are
 // XORed (differential decoding). Each data bit (0 or 1) leaves through `onDataBit`,
@@ -52,13 +53,15 @@ private:
     double oscillatorSin = 0.0;  // sin and cos of ncoPhase, by recurrence
     double oscillatorCos = 1.0;
     int samplesSinceResync = 0;
-    const double costasKp = 0.0008;
-    const double costasKi = 0.0000008;
+    const double costasKp;  // per sample: 0.0008 at 2,048,000 samples/s
+    const double costasKi;  // per sample²: 8e-7 at 2,048,000 samples/s
     double freqIntegral = 0.0;  // rad per sample
     float lpI = 0.0f;
     float lpQ = 0.0f;
     const float lpAlpha;                // one-pole low-pass at 2400 Hz
     const double samplesPerSymbolFull;  // samples per RDS bit
+    const double timingGainSamples;     // boundary nudge per unit of timing error
+    const double maxNudgeSamples;       // largest nudge per symbol
     double symbolPhase = 0.0;           // samples into the current symbol, fraction carried
     float halfSum1 = 0.0f;
     float halfSum2 = 0.0f;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "dsp/ChannelFilter.h"
 #include "dsp/DCBlockFilter.h"
 #include "dsp/DeEmphasisFilter.h"
 #include "dsp/Decimator.h"
@@ -58,18 +59,21 @@ TEST(FMDemodulatorTest, RecoversSumOfSines) {
 }
 
 TEST(FMDemodulatorTest, MonoChainRecoversModulatingTone) {
-    // 1 kHz at 75 kHz deviation, 10 kHz off centre, through the loop's mono FM chain: the
-    // tone arrives at 51,200 Hz scaled by the discriminator and de-emphasis, DC removed.
-    FMDemodulator demod(0.35f);
-    Decimator decimator(40);
+    // 1 kHz at 75 kHz deviation, 10 kHz off centre, through the loop's mono FM chain: channel
+    // filter to 256,000 samples/s, discriminator with the gain scaled for that rate, audio
+    // decimator, de-emphasis, DC block. The tone keeps the level the discriminator gives at
+    // 2,048,000 samples/s with gain 0.35, times the analogue de-emphasis at 1 kHz.
+    ChannelFilter channel(ChannelFilterMode::wideFM, {.inputRateHz = kRate, .decimation = 8});
+    FMDemodulator demod(0.35f / 8.0f);
+    Decimator decimator(5, 256'000.0);
     DeEmphasisFilter deEmphasis({.sampleRate = 51'200.0, .timeConstantMicroseconds = 50.0});
     DCBlockFilter dcBlock;
     const auto iq = fmModulate(makeRealTone(1'000.0, kRate, 409'600), 75'000.0, 10'000.0);
-    const auto audio = dcBlock.process(deEmphasis.process(decimator.process(demod.demodulate(iq))));
+    const auto audio = dcBlock.process(
+        deEmphasis.process(decimator.process(demod.demodulate(channel.process(iq)))));
     ASSERT_EQ(audio.size(), 10'240u);
-    const double expected =
-        kTwoPi * 75e3 / kRate * 0.35 *
-        std::pow(10.0, onePoleGainDB(deEmphasis.smoothingFactor(), 1e3, 51'200.0) / 20.0);
+    const double deEmphasisGain = 1.0 / std::hypot(1.0, kTwoPi * 1e3 * 50e-6);
+    const double expected = kTwoPi * 75e3 / kRate * 0.35 * deEmphasisGain;
     EXPECT_NEAR(toneAmplitude(lastSamples(audio, 5'120), 1'000.0, 51'200.0), expected,
                 expected * 0.005);
     // nothing but the tone: residual DC and distortion well below it

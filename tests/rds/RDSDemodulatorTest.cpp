@@ -13,17 +13,18 @@
 
 namespace {
 
-// ceil(2 x 2,048,000 / 1187.5): the first symbol after a reset only arms differential decoding.
-constexpr std::size_t kFirstBitSample = 3450;
+// ceil(2 x 256,000 / 1187.5): the first symbol after a reset only arms differential decoding.
+constexpr std::size_t kFirstBitSample = 432;
 
-std::vector<float> rdsSignal(double seconds, double bitOffset, float noiseRMS = 0.0f) {
+std::vector<float> rdsSignal(double seconds, double bitOffset, float noiseRMS = 0.0f,
+                             double rateHz = kRDSTestRateHz) {
     RDSTestMultiplex mpx({.pi = 0x00A1,
                           .pty = 4,
                           .ps = "SPORT 1",
                           .radioText = "Score 2:1",
                           .initialBitOffset = bitOffset},
-                         {.noiseRMS = noiseRMS, .seed = 9});
-    std::vector<float> out(static_cast<std::size_t>(seconds * kRDSTestRateHz));
+                         {.noiseRMS = noiseRMS, .seed = 9}, rateHz);
+    std::vector<float> out(static_cast<std::size_t>(seconds * rateHz));
     mpx.fill(out);
     return out;
 }
@@ -43,14 +44,14 @@ TEST(RDSDemodulatorTest, FirstBitArrivesAtTheEndOfTheSecondSymbol) {
     std::vector<std::size_t> times = bitTimes(demod, signal);
     ASSERT_FALSE(times.empty());
     EXPECT_EQ(times[0], kFirstBitSample);
-    // The same after a reset in the middle of the stream, also when the first 3000 samples
+    // The same after a reset in the middle of the stream, also when the first 400 samples
     // run without a callback (the state advances all the same).
     demod.reset();
     demod.onDataBit = nullptr;
-    demod.process(std::span<const float>(signal).first(3000));
-    times = bitTimes(demod, std::vector<float>(signal.begin() + 3000, signal.end()));
+    demod.process(std::span<const float>(signal).first(400));
+    times = bitTimes(demod, std::vector<float>(signal.begin() + 400, signal.end()));
     ASSERT_FALSE(times.empty());
-    EXPECT_EQ(times[0] + 3000, kFirstBitSample);
+    EXPECT_EQ(times[0] + 400, kFirstBitSample);
 }
 
 TEST(RDSDemodulatorTest, UnmodulatedSubcarrierGivesZeroBits) {
@@ -97,15 +98,19 @@ TEST(RDSDemodulatorTest, OutputDoesNotDependOnChunking) {
 }
 
 TEST(RDSDemodulatorTest, DecodesAStationHalfASymbolOffWithinTwoSeconds) {
-    // The quick check of the whole path; the sweep over offsets, clock errors and noise is in
-    // RDSSignalE2ETest.
-    const std::vector<float> signal = rdsSignal(2.0, 0.5, 0.05f);
-    RDSTestReceiver rx;
-    rx.demodulator.process(signal);
-    EXPECT_EQ(rx.pi, "00A1");
-    EXPECT_EQ(rx.ps, "SPORT 1");
-    EXPECT_EQ(rx.pty, "Sport");
-    EXPECT_EQ(rx.radioText, "Score 2:1");
+    // The quick check of the whole path at the receiver's rate and at the dongle's (the loop
+    // and timing gains scale with the rate); the sweep over offsets, clock errors and noise
+    // is in RDSSignalE2ETest.
+    for (double rateHz : {kRDSTestRateHz, 2'048'000.0}) {
+        SCOPED_TRACE(rateHz);
+        const std::vector<float> signal = rdsSignal(2.0, 0.5, 0.05f, rateHz);
+        RDSTestReceiver rx(rateHz);
+        rx.demodulator.process(signal);
+        EXPECT_EQ(rx.pi, "00A1");
+        EXPECT_EQ(rx.ps, "SPORT 1");
+        EXPECT_EQ(rx.pty, "Sport");
+        EXPECT_EQ(rx.radioText, "Score 2:1");
+    }
 }
 
 // reset() comes from the main thread while the RDS thread is inside process(); run under
@@ -115,8 +120,8 @@ TEST(RDSDemodulatorTest, ResetFromAnotherThreadDuringProcess) {
     RDSTestReceiver rx;
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        for (std::size_t pos = 0; pos + 8192 <= signal.size(); pos += 8192) {
-            rx.demodulator.process(std::span<const float>(signal).subspan(pos, 8192));
+        for (std::size_t pos = 0; pos + 1024 <= signal.size(); pos += 1024) {
+            rx.demodulator.process(std::span<const float>(signal).subspan(pos, 1024));
         }
         done = true;
     });

@@ -13,27 +13,33 @@
 #include "sim/RDSEncoder.h"
 #include "sim/SimRandom.h"
 
-constexpr double kRDSTestRateHz = 2'048'000.0;
+// The rate the receiver hands RDS the discriminator output at (its channel rate).
+constexpr double kRDSTestRateHz = 256'000.0;
 
-// Receiver scale: the discriminator gives 0.35 x phase step, so a full-scale multiplex
-// (75 kHz deviation) comes out at 0.35 x 2 pi x 75 kHz / 2.048 MHz = 0.0805.
+// Receiver scale: a full-scale multiplex (75 kHz deviation) comes out of the discriminator
+// at 0.35 x 2 pi x 75 kHz / 2.048 MHz = 0.0805, at whatever rate it runs.
 constexpr float kDiscriminatorScale =
-    static_cast<float>(0.35 * 2.0 * std::numbers::pi * 75'000.0 / kRDSTestRateHz);
+    static_cast<float>(0.35 * 2.0 * std::numbers::pi * 75'000.0 / 2'048'000.0);
 
 struct RDSTestChannel {
-    double clockErrorPPM = 0.0;  // transmitter's clock against the receiver's 2.048 MHz
-    float noiseRMS = 0.0f;       // white noise on the multiplex, full-scale units
+    double clockErrorPPM = 0.0;  // transmitter's clock against the receiver's
+    // White noise on the multiplex, full-scale units, as RMS over 1.024 MHz (2,048,000
+    // samples/s): the density, and so the noise in the RDS band, is the same at any rate.
+    float noiseRMS = 0.0f;
     std::uint64_t seed = 1;
 };
 
 // A multiplex as the receiver's discriminator hands it over: 9 % pilot, a 1 kHz mono tone at
-// 30 %, the RDS signal and noise, generated at 2.048 MHz x (1 + clock error) and read as
-// 2.048 MHz, then scaled like the discriminator output.
+// 30 %, the RDS signal and noise, generated at the rate x (1 + clock error) and read at the
+// rate, then scaled like the discriminator output.
 class RDSTestMultiplex {
 public:
-    RDSTestMultiplex(const RDSEncoderConfig& config, RDSTestChannel channel)
-        : encoder(config), noise(channel.seed), noiseRMS(channel.noiseRMS) {
-        const double trueRateHz = kRDSTestRateHz * (1.0 + channel.clockErrorPPM * 1e-6);
+    RDSTestMultiplex(const RDSEncoderConfig& config, RDSTestChannel channel,
+                     double rateHz = kRDSTestRateHz)
+        : encoder(config),
+          noise(channel.seed),
+          noiseRMS(channel.noiseRMS * static_cast<float>(std::sqrt(rateHz / 2'048'000.0))) {
+        const double trueRateHz = rateHz * (1.0 + channel.clockErrorPPM * 1e-6);
         pilotStepRad = 2.0 * std::numbers::pi * 19'000.0 / trueRateHz;
         toneStep = std::polar(1.0, 2.0 * std::numbers::pi * 1'000.0 / trueRateHz);
     }
@@ -66,13 +72,13 @@ private:
 
 // Demodulator and group decoder wired as the controller wires them, recording what comes out.
 struct RDSTestReceiver {
-    RDSDemodulator demodulator{kRDSTestRateHz};
+    RDSDemodulator demodulator;
     RDSGroupDecoder decoder;
     int groups = 0;  // complete groups: each reports its PI
     std::string pi, ps, radioText, pty;
     bool tp = false, ta = false;
 
-    RDSTestReceiver() {
+    explicit RDSTestReceiver(double rateHz = kRDSTestRateHz) : demodulator(rateHz) {
         demodulator.onDataBit = [this](int bit) { decoder.processBit(bit); };
         decoder.onPICodeUpdated = [this](const std::string& s) {
             pi = s;
