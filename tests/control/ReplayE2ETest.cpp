@@ -123,7 +123,9 @@ TEST_F(ReplayE2ETest, UnpacedStereoReplayLosesNoSampleOfAudioOrRDS) {
     std::lock_guard guard(audio.lock);
     ASSERT_EQ(audio.left.size(), audio.right.size());
     EXPECT_NEAR(static_cast<double>(audio.left.size()),
-                static_cast<double>(c.samplesProcessed()) / SDRController::decimationFactor, 2.0);
+                static_cast<double>(c.samplesProcessed()) /
+                    (SDRController::channelDecimationFactor * SDRController::audioDecimationFactor),
+                2.0);
     // Past the pilot lock-in, each 50 ms of the demo programme carries both tones at their level.
     const std::size_t block = static_cast<std::size_t>(0.05 * kAudioRateHz);
     const double toneDB =
