@@ -25,8 +25,11 @@ bool isDongleRate(std::uint32_t rateHz) {
     return (rateHz > 225'000 && rateHz <= 300'000) || (rateHz > 900'000 && rateHz <= 3'200'000);
 }
 
+// Rounds half up, which for these non-negative values is what std::round does, without its
+// library call (the replay converts every sample twice, so this is a hot loop).
 std::uint8_t toByte(double v) {
-    return static_cast<std::uint8_t>(std::clamp(std::round(v * 127.5 + 127.5), 0.0, 255.0));
+    const double x = std::clamp(v * 127.5 + 127.5, 0.0, 255.0);
+    return static_cast<std::uint8_t>(x + 0.5);
 }
 
 double gainDBToAmplitude(double gainDB) { return std::pow(10.0, gainDB / 20.0); }
