@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-struct soxr;  // libsoxr's handle; its header stays out of the users of this class
+#include "dsp/SoxrStream.h"
 
 struct AudioResamplerConfig {
     double inputRateHz = 48'000.0;
@@ -22,15 +22,10 @@ struct AudioResamplerConfig {
 // releases them at the end of the input. One caller at a time.
 class AudioResampler {
 public:
-    struct Progress {
-        std::size_t consumed = 0;  // input samples taken
-        std::size_t produced = 0;  // output samples written
-        bool operator==(const Progress&) const = default;
-    };
+    using Progress = SoxrStream::Progress;  // in samples
 
     // nullptr, with `error` set, when the rates are not finite and positive or soxr refuses them.
     static std::unique_ptr<AudioResampler> create(AudioResamplerConfig config, std::string& error);
-    ~AudioResampler();
     AudioResampler(const AudioResampler&) = delete;
     AudioResampler& operator=(const AudioResampler&) = delete;
 
@@ -46,12 +41,9 @@ public:
     const AudioResamplerConfig& config() const { return settings; }
 
 private:
-    struct SoxrDeleter {
-        void operator()(soxr* handle) const noexcept;
-    };
-
-    AudioResampler(AudioResamplerConfig config, std::unique_ptr<soxr, SoxrDeleter> handle);
+    AudioResampler(AudioResamplerConfig config, std::unique_ptr<SoxrStream> stream)
+        : settings(config), stream(std::move(stream)) {}
 
     AudioResamplerConfig settings;
-    std::unique_ptr<soxr, SoxrDeleter> handle;
+    std::unique_ptr<SoxrStream> stream;
 };

@@ -7,7 +7,7 @@
 
 #include "device/IQSample.h"
 
-struct soxr;  // libsoxr's handle; its header stays out of the users of this class
+#include "dsp/SoxrStream.h"
 
 struct IQResamplerConfig {
     double inputRateHz = 2'048'000.0;
@@ -27,15 +27,10 @@ struct IQResamplerConfig {
 // to the largest block offered and then stays. One caller at a time.
 class IQResampler {
 public:
-    struct Progress {
-        std::size_t consumed = 0;  // input samples taken
-        std::size_t produced = 0;  // output samples written
-        bool operator==(const Progress&) const = default;
-    };
+    using Progress = SoxrStream::Progress;  // in complex samples
 
     // nullptr, with `error` set, when the rates are not finite and positive or soxr refuses them.
     static std::unique_ptr<IQResampler> create(IQResamplerConfig config, std::string& error);
-    ~IQResampler();
     IQResampler(const IQResampler&) = delete;
     IQResampler& operator=(const IQResampler&) = delete;
 
@@ -48,12 +43,9 @@ public:
     const IQResamplerConfig& config() const { return settings; }
 
 private:
-    struct SoxrDeleter {
-        void operator()(soxr* handle) const noexcept;
-    };
-
-    IQResampler(IQResamplerConfig config, std::unique_ptr<soxr, SoxrDeleter> handle);
+    IQResampler(IQResamplerConfig config, std::unique_ptr<SoxrStream> stream)
+        : settings(config), stream(std::move(stream)) {}
 
     IQResamplerConfig settings;
-    std::unique_ptr<soxr, SoxrDeleter> handle;
+    std::unique_ptr<SoxrStream> stream;
 };
