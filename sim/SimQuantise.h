@@ -7,7 +7,7 @@
 
 #include "device/IQSample.h"
 
-// The RTL2832's 8-bit output, as VirtualRtlSdr produces it: byte = clamp(round(v·127.5 + 127.5),
+// The RTL2832's 8-bit output (VirtualRtlSdr's bytes): byte = clamp(round(v·127.5 + 127.5),
 // 0, 255), the inverse of the receiver's (b - 127.5) / 127.5. Values beyond ±1 clip.
 inline unsigned char quantiseToByte(float v) {
     return static_cast<unsigned char>(std::clamp(v * 127.5f + 127.5f, 0.0f, 255.0f) + 0.5f);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sim/SimQuantise.h"
 #include "sim/SimUnits.h"
 
 namespace {
@@ -17,11 +18,6 @@ constexpr double kAgcMaxStepDownDB = 3.0;
 constexpr double kAgcMaxStepUpDB = 1.0;
 constexpr double kMaxGainDB = 49.6;
 constexpr int kLibusbErrorBusy = -6;  // what rtlsdr_open reports for a claimed device
-
-// byte = clamp(round(v·127.5 + 127.5), 0, 255): the inverse of the receiver's (b - 127.5) / 127.5.
-inline unsigned char quantise(float v) {
-    return static_cast<unsigned char>(std::clamp(v * 127.5f + 127.5f, 0.0f, 255.0f) + 0.5f);
-}
 }  // namespace
 
 VirtualRtlSdr::VirtualRtlSdr(std::shared_ptr<RFScene> s, VirtualRtlSdrConfig c)
@@ -142,8 +138,8 @@ void VirtualRtlSdr::renderBuffer(std::span<unsigned char> bytes) {
         const float i = gain * scratch[k].i + noiseBlock[2 * k] + config.dcOffset.i;
         const float q = gain * scratch[k].q + noiseBlock[2 * k + 1] + config.dcOffset.q;
         peak = std::max(peak, std::max(std::abs(i), std::abs(q)));
-        bytes[2 * k] = quantise(i);
-        bytes[2 * k + 1] = quantise(q);
+        bytes[2 * k] = quantiseToByte(i);
+        bytes[2 * k + 1] = quantiseToByte(q);
     }
     sampleClock = index + count;
     if (!manual) updateAutomaticGain(peak);
