@@ -1,0 +1,25 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Rate 1/4, constraint length 7 decoder for the DAB mother code (generators 133, 171, 145,
+// 133 octal). Soft input: positive = code bit 0, negative = code bit 1, 0 = unknown.
+class DABViterbi {
+public:
+    static constexpr int K = 7;
+    static constexpr int numStates = 64;
+    static constexpr int poly1 = 0133, poly2 = 0171, poly3 = 0145, poly4 = 0133;
+
+    DABViterbi();
+    // Decodes blockLength bits from 4·(blockLength + 6) soft values; empty when fewer given.
+    std::vector<std::uint8_t> deconvolve(std::span<const float> soft, int blockLength) const;
+    std::vector<std::uint8_t> deconvolve(std::span<const int> soft, int blockLength) const;
+    // The 4-bit code word of a 7-bit register value (bit 6 newest).
+    int codeWord(int reg) const { return indexTable[reg & 0x7F]; }
+
+private:
+    std::array<std::uint8_t, 128> indexTable{};
+};
