@@ -155,6 +155,96 @@ int runScan(const CliArgs& args) {
     return 0;
 }
 
+nlohmann::json dabResultsJSON(const SDRController& c) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const DABScanResult& r : c.dabResults) list.push_back(dabScanResultJSON(r));
+    return list;
+}
+
+// The stream's figures as they change: the ensemble when it grows, the FIC figures each second.
+class DABPrinter {
+public:
+    void print(const SDRController& c) {
+        nlohmann::json ensemble = dabEnsembleJSON(c);
+        if (ensemble != lastEnsemble && !c.dabEnsembleLabel.empty()) {
+            printJSONLine(ensemble);
+            lastEnsemble = std::move(ensemble);
+        }
+        printJSONLine({{"dabFICStatus", c.dabFICStatus},
+                       {"dabStatus", c.dabStatus},
+                       {"dabFICCRCCount", c.dabFICCRCCount},
+                       {"dabPRSCorrelation", c.dabPRSCorrelation},
+                       {"dabFreqOffsetHz", c.dabFreqOffsetHz},
+                       {"dabCifCounter", c.dabCifCounter},
+                       {"frequencyMHz", c.frequencyMHz.get()},
+                       {"dabStreamRunning", c.dabStreamRunning.get()}});
+    }
+
+private:
+    nlohmann::json lastEnsemble;
+};
+
+int runDABScan(const CliArgs& args) {
+    CliSession session(args, /*playsSound=*/false);
+    SDRController& c = session.controller();
+    c.start();
+    if (!c.isRunning) {
+        printJSONLine(statusLine(session, 0));
+        return 1;
+    }
+    const bool autoConnect = args.hasFlag("auto-connect");
+    c.startDABScan(autoConnect);
+    std::size_t printedResults = 0;
+    std::string lastStatus;
+    const auto printChanges = [&] {
+        if (c.dabStatus != lastStatus) {
+            lastStatus = c.dabStatus;
+            printJSONLine({{"dabStatus", c.dabStatus}, {"dabScanProgress", c.dabScanProgress}});
+        }
+        if (c.dabResults.size() != printedResults) {
+            printedResults = c.dabResults.size();
+            printJSONLine({{"dabResults", dabResultsJSON(c)}});
+        }
+    };
+    session.runUntil(
+        [&] {
+            printChanges();
+            return !c.dabScanning;
+        },
+        session.signalSecondsLeft());
+    if (c.dabScanning) {
+        c.cancelDABScan();
+        session.runUntil([&] { return !c.dabScanning; }, 10.0);
+    }
+    printChanges();
+    printJSONLine({{"dabResults", dabResultsJSON(c)}, {"dabStatus", c.dabStatus}});
+    if (!autoConnect || !c.dabStreamRunning) return 0;
+    DABPrinter printer;
+    session.run([&](double) { printer.print(c); });
+    return 0;
+}
+
+int runDAB(const CliArgs& args) {
+    const std::string label = args.text("channel").value_or("");
+    const auto& channels = DABChannel::bandIII();
+    const auto it = std::find_if(channels.begin(), channels.end(),
+                                 [&](const DABChannel& ch) { return ch.label == label; });
+    if (it == channels.end()) throw std::invalid_argument("dab needs --channel 5A…13F");
+    CliSession session(args, /*playsSound=*/false);
+    SDRController& c = session.controller();
+    c.tune(it->frequencyMHz, false);
+    c.start();
+    if (!c.isRunning) {
+        printJSONLine(statusLine(session, 0));
+        return 1;
+    }
+    c.selectDABChannel(DABScanResult{.channel = *it});
+    DABPrinter printer;
+    session.run([&](double) { printer.print(c); });
+    c.stopDABStreaming(false);
+    return 0;
+}
+
 std::optional<std::uint16_t> portOption(const CliArgs& args, const char* name) {
     const std::optional<double> value = args.number(name);
     if (!value) return std::nullopt;
@@ -295,12 +385,14 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        const CliArgs args = parseCliArgs(argc, argv, {"no-audio", "stereo", "nbfm"});
+        const CliArgs args = parseCliArgs(argc, argv, {"no-audio", "stereo", "nbfm", "auto-connect"});
         if (args.command == "status") return runStatus(args);
         if (args.command == "listen") return runListen(args);
         if (args.command == "scan") return runScan(args);
         if (args.command == "adsb") return runADSB(args);
         if (args.command == "aprs") return runAPRS(args);
+        if (args.command == "dab-scan") return runDABScan(args);
+        if (args.command == "dab") return runDAB(args);
         throw std::invalid_argument("unknown command '" + args.command + "'");
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "vantirel-cli: %s\n\n%s", error.what(), cliUsage().c_str());

@@ -74,6 +74,8 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["dabCifCounter"] = c.dabCifCounter;
     j["dabSuperframeCount"] = c.dabSuperframeCount;
     j["dabStreamRunning"] = c.dabStreamRunning.get();
+    j["dabServices"] = nlohmann::json::array();
+    for (const DABServiceInfo& s : c.dabServices) j["dabServices"].push_back(dabServiceJSON(s));
     j["frequencyCorrectionPPM"] = c.frequencyCorrectionPPM.get();
     return j;
 }
@@ -131,4 +133,41 @@ nlohmann::json rdsJSON(const SDRController& c) {
             {"rdsRadioText", optionalJSON(c.rdsRadioText)},
             {"rdsTP", c.rdsTP},
             {"rdsTA", c.rdsTA}};
+}
+
+nlohmann::json dabScanResultJSON(const DABScanResult& r) {
+    return {{"id", r.id()},
+            {"label", r.channel.label},
+            {"frequencyMHz", r.channel.frequencyMHz},
+            {"strengthDB", r.strengthDB},
+            {"snrEstimate", r.snrEstimate},
+            {"hasSignal", r.hasSignal()}};
+}
+
+nlohmann::json dabServiceJSON(const DABServiceInfo& s) {
+    return {{"serviceID", s.serviceID}, {"label", s.label}, {"bitrateKbps", s.bitrateKbps}};
+}
+
+nlohmann::json dabSubchannelJSON(const DABSubchannelInfo& s) {
+    return {{"id", s.id},
+            {"startCU", s.startCU},
+            {"sizeCU", s.sizeCU},
+            {"protection", s.protection},
+            {"isShort", s.isShort},
+            {"bitrateKbps", s.bitrateKbps},
+            {"linkedServiceName", optionalJSON(s.linkedServiceName)},
+            {"linkedServiceId", optionalJSON(s.linkedServiceId)},
+            {"linkedIsAudio", optionalJSON(s.linkedIsAudio)}};
+}
+
+nlohmann::json dabEnsembleJSON(const SDRController& c) {
+    nlohmann::json services = nlohmann::json::array();
+    for (const DABServiceInfo& s : c.dabServices) services.push_back(dabServiceJSON(s));
+    nlohmann::json subchannels = nlohmann::json::array();
+    for (const DABSubchannelInfo& s : c.dabSubchannelsInfo) subchannels.push_back(dabSubchannelJSON(s));
+    return {{"dabEnsembleLabel", c.dabEnsembleLabel},
+            {"dabEnsembleId", c.dabEnsembleId},
+            {"dabServices", services},
+            {"dabSubchannelsInfo", subchannels},
+            {"dabSelectedServiceId", optionalJSON(c.dabSelectedServiceId)}};
 }

@@ -23,5 +23,13 @@ struct FoundStation;
 nlohmann::json aircraftJSON(const ADSBAircraft& aircraft);
 nlohmann::json packetJSON(const APRSPacket& packet);
 nlohmann::json foundStationJSON(const FoundStation& station);
+struct DABScanResult;
+struct DABServiceInfo;
+struct DABSubchannelInfo;
+nlohmann::json dabScanResultJSON(const DABScanResult& result);
+nlohmann::json dabServiceJSON(const DABServiceInfo& service);
+nlohmann::json dabSubchannelJSON(const DABSubchannelInfo& subchannel);
+// The ensemble as a DAB stream publishes it: label, EId, services, sub-channels, FIC figures.
+nlohmann::json dabEnsembleJSON(const SDRController& controller);
 // PI, PS, PTY, RT, TP, TA as the controller publishes them.
 nlohmann::json rdsJSON(const SDRController& controller);

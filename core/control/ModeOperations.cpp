@@ -38,8 +38,8 @@ void SDRController::setADSBEnabled(bool enabled) {
     if (!adsbEnabled()) return;
     adsbEnabledValue = false;
     if (wasDABStreamingBeforeADSB && preADSBDABFrequencyMHz) {
-        // DAB streaming is not part of this build: return to the DAB frequency as tuned.
         tune(*preADSBDABFrequencyMHz, false);
+        startDABStreaming();
     } else if (preADSBFrequencyMHz) {
         tune(*preADSBFrequencyMHz, true);
     }

@@ -11,6 +11,7 @@
 #include "audio/AudioRecorder.h"
 #include "audio/IQRecorder.h"
 #include "audio/RecordingFiles.h"
+#include "dab/DABStreamSession.h"
 #include "device/IQBuffer.h"
 #include "device/RTLSDRDevice.h"
 #include "device/RTLSDRError.h"
@@ -71,6 +72,8 @@ SDRController::~SDRController() {
     deps.mainQueue->cancelTimer(cpuTimer);
     shouldStop = true;
     shouldStopScan = true;
+    dabCancel = true;
+    dabSession.reset();
     closeStreams();
     if (device) device->stopStreaming();
     joinWorkers();
@@ -86,7 +89,7 @@ void SDRController::postToMain(std::function<void(SDRController&)> fn) {
 }
 
 void SDRController::joinWorkers() {
-    for (std::thread* t : {&scanThread, &readerThread, &processingThread, &rdsThread, &aprsThread})
+    for (std::thread* t : {&scanThread, &dabScanThread, &readerThread, &processingThread, &rdsThread, &aprsThread})
         if (t->joinable()) t->join();
 }
 
@@ -196,10 +199,13 @@ void SDRController::stop() {
     if (!isRunning) return;
     shouldStop = true;
     shouldStopScan = true;
+    dabCancel = true;
+    if (dabSession) dabSession->requestStop();
     // Before the joins: a recording's reader may be waiting for room that no loop will make.
     closeStreams();
     if (device) device->stopStreaming();
     // Join before closing: the dongle must not be closed under a running reader.
+    if (dabSession) dabSession->join();
     joinWorkers();
     if (device) device->close();
     isRunning = false;
@@ -335,14 +341,9 @@ void SDRController::adjustFrequencyContinuous(double byHz) {
 
 void SDRController::selectStation(const RadioStation& station) {
     selectedStationID = station.id;
-    if (dabStreamRunning) dabCancel = true;
+    if (dabStreamRunning) stopDABStreaming(false);
     tune(station.frequencyMHz, true);
     if (!isRunning) start();
-}
-
-void SDRController::stopDABStreaming(bool returnToFM) {
-    if (returnToFM) dabReturnToFMOnStop = true;
-    dabCancel = true;
 }
 
 // ---- property side effects ----

@@ -32,6 +32,7 @@
 #include "stations/StationRecords.h"
 
 class ADSBDecoder;
+class DABStreamSession;
 class ADSBTracker;
 class AMDemodulator;
 class APRSDecoder;
@@ -212,7 +213,22 @@ public:
     void tune(double toMHz, bool applyOffsetCorrection);
     void adjustFrequencyContinuous(double byHz);
     void selectStation(const RadioStation& station);
+    // DAB: the Band III scan, a stream on the tuned channel and its service choice.
+    void startDABScan(bool autoConnect);
+    void cancelDABScan();
+    void selectDABChannel(const DABScanResult& result);
+    void startDABStreaming();
     void stopDABStreaming(bool returnToFM);
+    void selectDABService(std::uint32_t serviceId);
+    static float estimateDABSNR(std::span<const IQSample> samples);
+    static float estimatePowerDB(std::span<const IQSample> samples);
+    static int parseFICCRCCount(const std::string& status);
+    static DABEnsembleInfo mergeServiceLabels(const std::optional<DABEnsembleInfo>& original,
+                                              const DABEnsembleInfo& update);
+    static std::vector<DABServiceInfo> buildServiceInfos(const DABEnsembleInfo& ensemble,
+                                                         const std::vector<DABServiceInfo>& rows);
+    static std::vector<DABSubchannelInfo> buildSubchannelInfos(const DABEnsembleInfo& ensemble,
+                                                               const std::vector<DABServiceInfo>& rows);
     // Tries the sound device again while the receiver plays on the silent sink; what is
     // queued carries over. Updates audioOutputAvailable, audioOutputProblem and the status.
     void retryAudioOutput();
@@ -287,6 +303,15 @@ private:
     bool streamClaimed() const {
         return isScanning.get() || dabActive.get() || dabStreamRunning.get() || dabScanning.get();
     }
+    void runDABScan(bool autoConnect, double returnMHz);
+    void rememberFMReturnFrequency();
+    void finishDABSession(const std::string& lastStatus);
+    void resumeFMAfterDAB(double atMHz);
+    void publishDABEnsemble(const DABEnsembleInfo& ensemble);
+    // Tunes the dongle for DAB (no FM offset) from a DAB worker and empties the ring.
+    void tuneDeviceForDAB(double mhz);
+    void setDABGain();
+    void muteOutput(bool muted);
     void clearRDSProperties();
     // Empties the RDS feed, resets both RDS objects and clears what they published.
     void resetRDS();
@@ -389,6 +414,15 @@ private:
     // DAB session flags polled by the DAB workers.
     std::atomic<bool> dabCancel{false};
     std::atomic<bool> dabReturnToFMOnStop{false};
+    bool dabProbeBusy = false;
+    std::optional<double> fmReturnFrequencyMHz;
+    bool preDABRDSEnabled = true;
+    bool preDABAgcEnabled = true;
+    double preDABManualGainTenthsDB = 300.0;
+    std::optional<DABEnsembleInfo> dabLastEnsemble;
+    std::unique_ptr<DABStreamSession> dabSession;
+    std::thread dabScanThread;
+    std::uint64_t dabPumpBlocks = 0;  // pump thread only
 
     std::unique_ptr<CPUMonitor> cpuMonitor;
     MainQueue::TimerId cpuTimer = 0;
