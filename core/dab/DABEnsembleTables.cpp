@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "dab/DABSynchronizer.h"
+
 namespace {
 
 // EN 300 401 6.2.1, sub-channel sizes for the short form of FIG 0/1: for each 6-bit index,
@@ -158,18 +160,15 @@ int parseFICCRCCount(const std::string& status) {
 }
 
 float estimateDABSNR(std::span<const IQSample> samples) {
+    // OFDM is noise-like in level, so block powers of an ensemble spread no more than those of
+    // noise; what sets it apart is the null symbol, silent but for the noise. The depth of the
+    // quietest symbol-long window below the mean gives signal over noise.
     if (samples.size() < 4096) return 0.0f;
-    const std::span<const IQSample> head = samples.first(std::min(samples.size(), kPowerSamples));
-    std::vector<float> blocks;
-    for (std::size_t at = 0; at + kSNRBlock <= head.size(); at += kSNRBlock) {
-        blocks.push_back(meanPower(head.subspan(at, kSNRBlock)));
-    }
-    if (blocks.size() < 5) return 0.0f;
-    std::sort(blocks.begin(), blocks.end());
-    const float median = std::max(blocks[blocks.size() / 2], 1e-20f);
-    const float peak = std::max(blocks.back(), 1e-20f);
-    const float snr = std::min(10.0f * std::log10(peak / median), kMaxSNRDB);
-    return snr > 0.0f ? snr : 0.0f;  // also maps NaN to 0
+    const std::optional<DABLockInfo> lock = DABSynchronizer().findNull(samples);
+    if (!lock) return 0.0f;
+    const double ratio = static_cast<double>(lock->avgPower) / std::max<double>(lock->nullPower, 1e-15) - 1.0;
+    if (!(ratio > 0.0)) return 0.0f;
+    return std::clamp(10.0f * static_cast<float>(std::log10(ratio)), 0.0f, kMaxSNRDB);
 }
 
 float estimatePowerDB(std::span<const IQSample> samples) {
