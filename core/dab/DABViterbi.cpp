@@ -14,6 +14,19 @@ int parity(int x) { return std::popcount(static_cast<unsigned>(x)) & 1; }
 // 32 steps × 4 × 32767 ≈ 4.2e6, far inside int32.
 constexpr int kRenormaliseEvery = 32;
 
+// 64 flags of 0 or 1, one per byte, into one word (flag j → bit j). Multiplying eight flags by
+// 0x0102040810204080 moves byte k's bit to bit 56 + k with no two partial products on the same
+// bit, so no carries disturb the top byte.
+std::uint64_t packBits(const std::array<std::uint8_t, 64>& flags) {
+    std::uint64_t packed = 0;
+    for (std::size_t group = 0; group < 8; ++group) {
+        std::uint64_t eight = 0;
+        for (std::size_t b = 0; b < 8; ++b) eight |= std::uint64_t{flags[8 * group + b]} << (8 * b);
+        packed |= ((eight * 0x0102040810204080ULL) >> 56) << (8 * group);
+    }
+    return packed;
+}
+
 template <typename Soft>
 Soft clampSoft(Soft v) {
     if constexpr (std::is_integral_v<Soft>) return std::clamp<Soft>(v, -32767, 32767);
@@ -28,14 +41,19 @@ DABViterbi::DABViterbi() {
             parity(x & poly1) << 3 | parity(x & poly2) << 2 | parity(x & poly3) << 1 |
             parity(x & poly4));
     }
-    for (int j = 0; j < numStates; ++j) {
-        // Entering state j appends input bit j >= 32 as bit 6 of the register.
-        const int p0 = (2 * j) % numStates;
-        const int newest = j >= 32 ? 64 : 0;
-        wordFromEven[static_cast<std::size_t>(j)] = indexTable[static_cast<std::size_t>(p0 + newest)];
-        wordFromOdd[static_cast<std::size_t>(j)] = indexTable[static_cast<std::size_t>(p0 + 1 + newest)];
+    for (int j = 0; j < numStates / 2; ++j) {
+        // Into state j from 2j: register = 2j (the new input bit 0 sits in bit 6).
+        const int word = indexTable[static_cast<std::size_t>(2 * j)];
+        for (int k = 0; k < 4; ++k) {
+            branchSign[static_cast<std::size_t>(k)][static_cast<std::size_t>(j)] =
+                ((word >> (3 - k)) & 1) ? 1 : -1;
+        }
     }
 }
+
+// Every generator taps both the newest and the oldest register bit, so flipping either one
+// complements the code word: that is what lets one metric serve a whole butterfly.
+static_assert((DABViterbi::poly1 & DABViterbi::poly2 & DABViterbi::poly3 & DABViterbi::poly4 & 0x41) == 0x41);
 
 template <typename Soft, typename Metric>
 bool DABViterbi::run(std::span<const Soft> soft, int blockLength, std::span<std::uint8_t> out) const {
@@ -43,34 +61,41 @@ bool DABViterbi::run(std::span<const Soft> soft, int blockLength, std::span<std:
     const std::size_t L = static_cast<std::size_t>(blockLength);
     if (soft.size() < 4 * (L + 6)) return false;
     assert(out.size() >= L);
+    constexpr int kHalf = numStates / 2;
 
+    std::array<std::array<Metric, kHalf>, 4> sign;
+    for (std::size_t k = 0; k < 4; ++k) {
+        for (std::size_t j = 0; j < kHalf; ++j) sign[k][j] = static_cast<Metric>(branchSign[k][j]);
+    }
     // Row r of the trellis (1 … L+5) keeps one decision bit per state: 1 = odd predecessor.
     const std::size_t steps = L + 5;
     std::vector<std::uint64_t> decisions(steps + 1);
     std::array<Metric, numStates> metric{};  // row 0: every start state equally likely
-    std::array<Metric, numStates> next{};
 
     for (std::size_t i = 1; i <= steps; ++i) {
         const Soft* s = soft.data() + 4 * (i - 1);
         const Metric s0 = clampSoft(s[0]), s1 = clampSoft(s[1]), s2 = clampSoft(s[2]),
                      s3 = clampSoft(s[3]);
-        // Cost of each code word: a soft value that disagrees with the bit adds its magnitude.
-        std::array<Metric, 16> branch;
-        for (int c = 0; c < 16; ++c) {
-            branch[static_cast<std::size_t>(c)] = ((c & 8) ? s0 : -s0) + ((c & 4) ? s1 : -s1) +
-                                                  ((c & 2) ? s2 : -s2) + ((c & 1) ? s3 : -s3);
+        // A soft value that disagrees with its code bit adds its magnitude.
+        std::array<Metric, kHalf> branch, even, odd, low, high;
+        std::array<std::uint8_t, numStates> odds;
+        for (std::size_t j = 0; j < kHalf; ++j) {
+            branch[j] = sign[0][j] * s0 + sign[1][j] * s1 + sign[2][j] * s2 + sign[3][j] * s3;
+            even[j] = metric[2 * j];
+            odd[j] = metric[2 * j + 1];
         }
-        std::uint64_t decided = 0;
-        for (int j = 0; j < numStates; ++j) {
-            const std::size_t p0 = static_cast<std::size_t>((2 * j) % numStates);
-            const Metric m0 = metric[p0] + branch[wordFromEven[static_cast<std::size_t>(j)]];
-            const Metric m1 = metric[p0 + 1] + branch[wordFromOdd[static_cast<std::size_t>(j)]];
-            const bool odd = !(m0 < m1);
-            next[static_cast<std::size_t>(j)] = odd ? m1 : m0;
-            decided |= static_cast<std::uint64_t>(odd) << j;
+        for (std::size_t j = 0; j < kHalf; ++j) {
+            const Metric a0 = even[j] + branch[j], a1 = odd[j] - branch[j];
+            const Metric b0 = even[j] - branch[j], b1 = odd[j] + branch[j];
+            // The even predecessor only when strictly better: ties take the odd one.
+            odds[j] = !(a0 < a1);
+            odds[j + kHalf] = !(b0 < b1);
+            low[j] = a0 < a1 ? a0 : a1;
+            high[j] = b0 < b1 ? b0 : b1;
         }
-        decisions[i] = decided;
-        metric = next;
+        decisions[i] = packBits(odds);
+        std::copy(low.begin(), low.end(), metric.begin());
+        std::copy(high.begin(), high.end(), metric.begin() + kHalf);
         if (i % kRenormaliseEvery == 0) {
             const Metric best = *std::min_element(metric.begin(), metric.end());
             for (Metric& m : metric) m -= best;
@@ -81,8 +106,8 @@ bool DABViterbi::run(std::span<const Soft> soft, int blockLength, std::span<std:
     int state = static_cast<int>(std::min_element(metric.begin(), metric.end()) - metric.begin());
     for (std::size_t r = steps; r >= 1; --r) {
         if (r <= L) out[r - 1] = state >= 32 ? 1 : 0;
-        const int odd = static_cast<int>((decisions[r] >> state) & 1U);
-        state = (2 * state) % numStates + odd;
+        const int oddPredecessor = static_cast<int>((decisions[r] >> state) & 1U);
+        state = (2 * state) % numStates + oddPredecessor;
     }
     return true;
 }

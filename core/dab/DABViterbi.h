@@ -32,6 +32,8 @@ private:
     bool run(std::span<const Soft> soft, int blockLength, std::span<std::uint8_t> out) const;
 
     std::array<std::uint8_t, 128> indexTable{};
-    // Code word on the branch into state j from its even (2j mod 64) and odd predecessor.
-    std::array<std::uint8_t, numStates> wordFromEven{}, wordFromOdd{};
+    // Butterfly j (states j and j + 32, predecessors 2j and 2j + 1): the sign (±1) with which
+    // soft value k enters the branch metric from 2j into j. The other three branches of the
+    // butterfly carry the complemented code word, so their metric is the negation.
+    std::array<std::array<int, numStates / 2>, 4> branchSign{};
 };
