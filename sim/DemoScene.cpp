@@ -137,8 +137,8 @@ std::vector<DemoDABEnsemble> demoDABEnsembles() {
                         {.id = 2, .startCU = 60, .sizeCU = 70, .protection = P::uep, .uepIndex = 26},
                         {.id = 3, .startCU = 130, .sizeCU = 48, .eepLevel = 2},  // 48 kbit/s 2-A
                         {.id = 4, .startCU = 178, .sizeCU = 16, .eepLevel = 4}}}; // 32 kbit/s 4-A
-    return {{"5C", kDemoDAB5CFrequencyHz, 0.05, std::move(c5)},
-            {"12C", kDemoDAB12CFrequencyHz, 0.07, std::move(c12)}};
+    return {{"5C", kDemoDAB5CFrequencyHz, kDemoDAB5CAmplitude, std::move(c5)},
+            {"12C", kDemoDAB12CFrequencyHz, kDemoDAB12CAmplitude, std::move(c12)}};
 }
 
 std::vector<DemoStation> demoStations() {
@@ -162,8 +162,8 @@ std::vector<DemoStation> demoStations() {
         {"ATIS 124.850", 124'850'000.0, K::am, 0.015},
         {"APRS 144.800", 144'800'000.0, K::nbfm, 0.02},
         {"Beacon 145.000", 145'000'000.0, K::carrier, 0.01},
-        {"DAB 5C", kDemoDAB5CFrequencyHz, K::dab, 0.05},
-        {"DAB 12C", kDemoDAB12CFrequencyHz, K::dab, 0.07},
+        {"DAB 5C", kDemoDAB5CFrequencyHz, K::dab, kDemoDAB5CAmplitude},
+        {"DAB 12C", kDemoDAB12CFrequencyHz, K::dab, kDemoDAB12CAmplitude},
         {"ISM 433.920", 433'920'000.0, K::carrier, 0.005},
     };
 }

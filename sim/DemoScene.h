@@ -50,6 +50,8 @@ inline constexpr double kDemoADSBFrequencyHz = 1'090'000'000.0;
 // Band III DAB ensembles of the demo (mode I). 12C is the stronger of the two.
 inline constexpr double kDemoDAB12CFrequencyHz = 227'360'000.0;
 inline constexpr double kDemoDAB5CFrequencyHz = 178'352'000.0;
+inline constexpr double kDemoDAB12CAmplitude = 0.07;
+inline constexpr double kDemoDAB5CAmplitude = 0.05;
 
 struct DemoDABEnsemble {
     std::string channel;  // "12C"

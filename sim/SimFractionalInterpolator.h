@@ -5,8 +5,8 @@
 #include <vector>
 
 struct SimFractionalInterpolatorConfig {
-    int taps = 24;              // even; the kernel spans samples i-11 .. i+12 around position i+μ
-    int phases = 256;           // table resolution in μ; values in between are interpolated
+    int taps = 24;              // rounded up to a multiple of 4; the kernel spans samples i-11 .. i+12 around position i+μ
+    int phases = 2048;          // table resolution in μ; the nearest row is used
     double attenuationDB = 70.0;  // Kaiser window design target
 };
 
@@ -25,7 +25,9 @@ public:
     std::complex<float> at(const std::complex<float>* first, double mu) const;
 
 private:
+    static constexpr std::size_t kLanes = 8;
     int tapCount;
     int phaseCount;
+    std::size_t rowLength;  // 2·taps floats
     std::vector<float> table;  // (phases + 1) rows of taps, row p for mu = p / phases
 };
