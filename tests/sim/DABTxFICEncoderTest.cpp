@@ -13,7 +13,7 @@
 
 namespace {
 // One FIG as found in a FIB by walking the headers: type, extension and data after the
-// type-specific first byte.
+// first byte that each FIG type defines.
 struct ParsedFIG {
     int type = 0;
     int extension = 0;
