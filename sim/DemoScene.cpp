@@ -7,6 +7,7 @@
 #include "sim/AMEmitter.h"
 #include "sim/APRSStationSchedule.h"
 #include "sim/CarrierEmitter.h"
+#include "sim/DABEmitter.h"
 #include "sim/FMBroadcastEmitter.h"
 #include "sim/NBFMEmitter.h"
 #include "sim/RDSEncoder.h"
@@ -88,6 +89,12 @@ std::shared_ptr<RFEmitter> makeEmitter(const DemoStation& s) {
     case DemoStationKind::carrier:
         return std::make_shared<CarrierEmitter>(
             CarrierEmitterConfig{.frequencyHz = s.frequencyHz, .amplitude = s.amplitude});
+    case DemoStationKind::dab:
+        for (const DemoDABEnsemble& e : demoDABEnsembles())
+            if (e.frequencyHz == s.frequencyHz)
+                return std::make_shared<DABEmitter>(DABEmitterConfig{
+                    .carrierHz = e.frequencyHz, .amplitude = e.amplitude, .ensemble = e.ensemble});
+        return nullptr;
     case DemoStationKind::nbfm: {
         auto nbfm = std::make_shared<NBFMEmitter>(
             NBFMEmitterConfig{.carrierHz = s.frequencyHz, .amplitude = s.amplitude});
@@ -100,6 +107,39 @@ std::shared_ptr<RFEmitter> makeEmitter(const DemoStation& s) {
     return nullptr;
 }
 }  // namespace
+
+std::vector<DemoDABEnsemble> demoDABEnsembles() {
+    using P = DABTxProtection;
+    // Sizes: EEP-A n·8 kbit/s takes 12n, 8n, 6n, 4n CU at 1-A..4-A; UEP index 26 is 96 kbit/s
+    // at level 3 in 70 CU. Sub-channels are packed from CU 0 as a multiplexer would.
+    DABTxEnsemble c12{
+        .label = "Đakovo-Čakovec",
+        .eid = 0x2C01,
+        .services = {{0x2C11, "Radio Šibenik", 1},
+                     {0x2C12, "Žuta Podmornica", 2},
+                     {0x2C13, "Međimurje FM", 3},
+                     {0x2C14, "Jazz Đakovo", 4}},
+        .subchannels = {{.id = 1, .startCU = 0, .sizeCU = 72, .eepLevel = 3},     // 96 kbit/s 3-A
+                        {.id = 2, .startCU = 72, .sizeCU = 48, .eepLevel = 3},    // 64 kbit/s 3-A
+                        {.id = 3, .startCU = 120, .sizeCU = 36, .eepLevel = 3},   // 48 kbit/s 3-A
+                        {.id = 4, .startCU = 156, .sizeCU = 64, .eepLevel = 2},   // 64 kbit/s 2-A
+                        {.id = 17, .startCU = 220, .sizeCU = 12, .eepLevel = 3}}, // 16 kbit/s 3-A
+        .dataService = DABTxDataService{.sid = 0xE3C2C017, .label = "Slike i vijesti",
+                                        .subchannelId = 17, .serviceComponentId = 1, .packetAddress = 1}};
+    DABTxEnsemble c5{
+        .label = "Požega-Osijek",
+        .eid = 0x2C02,
+        .services = {{0x2C21, "Slavonski Radio", 1},
+                     {0x2C22, "Klasika Čepin", 2},
+                     {0x2C23, "Đurđevac Hitovi", 3},
+                     {0x2C24, "Dječji Radio", 4}},
+        .subchannels = {{.id = 1, .startCU = 0, .sizeCU = 60, .eepLevel = 3},    // 80 kbit/s 3-A
+                        {.id = 2, .startCU = 60, .sizeCU = 70, .protection = P::uep, .uepIndex = 26},
+                        {.id = 3, .startCU = 130, .sizeCU = 48, .eepLevel = 2},  // 48 kbit/s 2-A
+                        {.id = 4, .startCU = 178, .sizeCU = 16, .eepLevel = 4}}}; // 32 kbit/s 4-A
+    return {{"5C", kDemoDAB5CFrequencyHz, kDemoDAB5CAmplitude, std::move(c5)},
+            {"12C", kDemoDAB12CFrequencyHz, kDemoDAB12CAmplitude, std::move(c12)}};
+}
 
 std::vector<DemoStation> demoStations() {
     using K = DemoStationKind;
@@ -122,6 +162,8 @@ std::vector<DemoStation> demoStations() {
         {"ATIS 124.850", 124'850'000.0, K::am, 0.015},
         {"APRS 144.800", 144'800'000.0, K::nbfm, 0.02},
         {"Beacon 145.000", 145'000'000.0, K::carrier, 0.01},
+        {"DAB 5C", kDemoDAB5CFrequencyHz, K::dab, kDemoDAB5CAmplitude},
+        {"DAB 12C", kDemoDAB12CFrequencyHz, K::dab, kDemoDAB12CAmplitude},
         {"ISM 433.920", 433'920'000.0, K::carrier, 0.005},
     };
 }

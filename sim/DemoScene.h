@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "sim/DABTxEnsemble.h"
 #include "sim/RFScene.h"
 
-enum class DemoStationKind { fmStereo, fmMono, am, carrier, nbfm };
+enum class DemoStationKind { fmStereo, fmMono, am, carrier, nbfm, dab };
 
 // RDS content of a demo FM station.
 struct DemoRDS {
@@ -46,10 +47,28 @@ inline constexpr double kDemoLatitudeDeg = 45.815;
 inline constexpr double kDemoLongitudeDeg = 15.982;
 inline constexpr double kDemoADSBFrequencyHz = 1'090'000'000.0;
 
-// The stations of the demo world, in frequency order.
+// Band III DAB ensembles of the demo (mode I). 12C is the stronger of the two.
+inline constexpr double kDemoDAB12CFrequencyHz = 227'360'000.0;
+inline constexpr double kDemoDAB5CFrequencyHz = 178'352'000.0;
+inline constexpr double kDemoDAB12CAmplitude = 0.07;
+inline constexpr double kDemoDAB5CAmplitude = 0.05;
+
+struct DemoDABEnsemble {
+    std::string channel;  // "12C"
+    double frequencyHz = 0.0;
+    double amplitude = 0.0;  // complex rms of the OFDM symbols, full-scale units at reference gain
+    DABTxEnsemble ensemble;
+    bool operator==(const DemoDABEnsemble&) const = default;
+};
+
+// What the demo's DAB transmitters send, so tests can compare a decode with it.
+std::vector<DemoDABEnsemble> demoDABEnsembles();
+
+// The stations of the demo world, in frequency order; a DAB ensemble is one station named
+// "DAB <channel>".
 std::vector<DemoStation> demoStations();
 
 // The world a new user sees without hardware: FM broadcast in 87.5–108 MHz (one at 92.1 MHz
 // with neighbours in the same 2 MHz view), AM in the airband and on CB channel 19, CW carriers
-// and an idle NBFM channel on the APRS frequency.
+// an idle NBFM channel on the APRS frequency and two DAB ensembles in Band III.
 std::shared_ptr<RFScene> makeDemoScene(double crystalPPM = kDemoCrystalPPM);

@@ -12,6 +12,9 @@ struct RenderContext {
     double offsetHz = 0.0;
     // Index of out[0] on the dongle's sample clock; consecutive blocks are contiguous.
     std::uint64_t sampleIndex = 0;
+    // The dongle's residual crystal error (crystal minus correction, ppm). Its sample clock runs
+    // fast by this much, so a transmitter's symbols arrive stretched by 1/(1 + ppm·1e-6) samples.
+    double clockErrorPPM = 0.0;
 };
 
 // A transmitter in the simulated world. render() ADDS the emitter's complex baseband to `out`,

@@ -31,11 +31,12 @@ double RFScene::basebandOffsetHz(double carrierHz, double tunedCenterHz,
 void RFScene::render(std::span<IQSample> out, double tunedCenterHz, double correctionPPM,
                      std::uint64_t sampleIndex, double sampleRateHz) {
     std::fill(out.begin(), out.end(), IQSample{});
+    const double residualPPM = crystalPPM() - correctionPPM;
     std::lock_guard lock(mutex);
     for (const auto& emitter : emitterList) {
         const double offsetHz = basebandOffsetHz(emitter->carrierHz(), tunedCenterHz, correctionPPM);
         if (std::abs(offsetHz) > 0.5 * (sampleRateHz + emitter->occupiedBandwidthHz())) continue;
         emitter->render(out, {.sampleRateHz = sampleRateHz, .offsetHz = offsetHz,
-                              .sampleIndex = sampleIndex});
+                              .sampleIndex = sampleIndex, .clockErrorPPM = residualPPM});
     }
 }

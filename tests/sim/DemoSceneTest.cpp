@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SimTestMath.h"
+#include "sim/DABTxTables.h"
 
 using namespace simtest;
 
@@ -147,5 +148,62 @@ TEST(DemoSceneTest, StartStationIsStereoWithDistinctLeftAndRightTones) {
         const std::complex<double> sum = toneOf(f, c.toneHz), diff = toneOf(product, c.toneHz);
         EXPECT_GT(std::abs(sum), 0.9 * 0.25 * kDemoToneAmplitude * 75'000.0);
         EXPECT_LT(std::abs(diff - c.sign * sum), 0.02 * std::abs(sum));
+    }
+}
+
+// The demo's DAB multiplexes are valid: sub-channels fit the 864 CU and do not overlap, every
+// service points at one, labels fit 16 characters of the DAB character set.
+TEST(DemoSceneTest, DABEnsemblesAreConsistentMultiplexes) {
+    const auto ensembles = demoDABEnsembles();
+    ASSERT_EQ(ensembles.size(), 2u);
+    int uep = 0;
+    for (const DemoDABEnsemble& d : ensembles) {
+        SCOPED_TRACE(d.channel);
+        const DABTxEnsemble& e = d.ensemble;
+        std::vector<int> owner(864, -1);
+        for (const DABTxSubchannel& s : e.subchannels) {
+            EXPECT_GT(dabTxBitrateKbps(s), 0) << s.id;
+            if (s.protection == DABTxProtection::uep) {
+                ++uep;
+                EXPECT_EQ(s.sizeCU, kDABTxUEPTable[static_cast<std::size_t>(s.uepIndex)].sizeCU);
+            }
+            for (int cu = s.startCU; cu < s.startCU + s.sizeCU; ++cu) {
+                ASSERT_LT(cu, 864);
+                EXPECT_EQ(owner[static_cast<std::size_t>(cu)], -1) << "overlap at CU " << cu;
+                owner[static_cast<std::size_t>(cu)] = s.id;
+            }
+        }
+        const auto hasSubchannel = [&](int id) {
+            return std::any_of(e.subchannels.begin(), e.subchannels.end(), [id](const auto& s) { return s.id == id; });
+        };
+        std::vector<std::string> labels{e.label};
+        for (const DABTxService& s : e.services) {
+            EXPECT_TRUE(hasSubchannel(s.subchannelId)) << s.label;
+            labels.push_back(s.label);
+        }
+        if (e.dataService) {
+            EXPECT_TRUE(hasSubchannel(e.dataService->subchannelId));
+            labels.push_back(e.dataService->label);
+        }
+        for (const std::string& l : labels) {
+            const std::string bytes = dabTxEncodeCharset0(l);
+            EXPECT_LE(bytes.size(), 16u) << l;
+            EXPECT_EQ(bytes.find('?'), std::string::npos) << l;
+        }
+    }
+    EXPECT_EQ(uep, 1);
+    EXPECT_EQ(ensembles[1].channel, "12C");
+    EXPECT_GT(ensembles[1].amplitude, ensembles[0].amplitude) << "12C is the stronger";
+    ASSERT_TRUE(ensembles[1].ensemble.dataService);
+    EXPECT_EQ(ensembles[1].ensemble.dataService->subchannelId, 17);
+    EXPECT_GT(ensembles[1].ensemble.dataService->sid, 0xFFFFu) << "32-bit SId";
+    // The catalogue lists each ensemble once, at its frequency and level.
+    for (const DemoDABEnsemble& d : ensembles) {
+        const auto stations = demoStations();
+        const auto it = std::find_if(stations.begin(), stations.end(),
+                                     [&](const DemoStation& s) { return s.frequencyHz == d.frequencyHz; });
+        ASSERT_NE(it, stations.end());
+        EXPECT_EQ(it->kind, DemoStationKind::dab);
+        EXPECT_EQ(it->amplitude, d.amplitude);
     }
 }

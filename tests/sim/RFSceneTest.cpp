@@ -165,3 +165,26 @@ TEST(RFSceneTest, EmittersMayChangeWhileRendering) {
     renderer.join();
     EXPECT_EQ(scene.emitters(), expected) << "every edit lands once, in order";
 }
+
+namespace {
+// Records the context of its last render.
+class ContextProbe final : public RFEmitter {
+public:
+    double carrierHz() const override { return 100e6; }
+    double occupiedBandwidthHz() const override { return 1e3; }
+    void render(std::span<IQSample>, const RenderContext& ctx) override { last = ctx; }
+    RenderContext last;
+};
+}  // namespace
+
+// The sample clock shares the crystal: emitters learn the residual error after correction.
+TEST(RFSceneTest, PassesTheResidualCrystalErrorAsClockError) {
+    RFScene scene({.crystalPPM = 20.0});
+    auto probe = std::make_shared<ContextProbe>();
+    scene.addEmitter(probe);
+    std::vector<IQSample> out(16);
+    scene.render(out, 100e6, 3.0, 0);
+    EXPECT_DOUBLE_EQ(probe->last.clockErrorPPM, 17.0);
+    scene.render(out, 100e6, 20.0, 16);
+    EXPECT_DOUBLE_EQ(probe->last.clockErrorPPM, 0.0);
+}

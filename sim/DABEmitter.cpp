@@ -1,0 +1,90 @@
+#include "sim/DABEmitter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sim/SimUnits.h"
+
+namespace {
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+}  // namespace
+
+DABEmitter::DABEmitter(const DABEmitterConfig& config)
+    : carrier(config.carrierHz),
+      amplitude(config.amplitude),
+      echo(config.echo),
+      // The transmitter works at unit rms; the emitter applies the level per block.
+      tx(DABTransmitterConfig{.ensemble = config.ensemble, .amplitude = 1.0}) {
+    if (echo) {
+        echoGain = std::polar(static_cast<float>(dbfsToAmplitude(echo->levelDB)), static_cast<float>(echo->phaseRad));
+        echoDelaySamples = echo->delayUs * 1e-6 * kTransmitRateHz;
+    }
+    txSamples.reserve(3 * DABTransmitter::kFrameSamples + kChunkSamples);
+}
+
+void DABEmitter::ensureSamples(std::int64_t lo, std::int64_t hi) {
+    constexpr std::int64_t kFrame = DABTransmitter::kFrameSamples;
+    const auto txEnd = txStart + static_cast<std::int64_t>(txSamples.size());
+    if (txSamples.empty() || lo < txStart || lo >= txEnd) {
+        // First call, or time jumped: restart at the frame holding lo.
+        nextFrame = floorDiv(lo, kFrame);
+        txStart = nextFrame * kFrame;
+        txSamples.clear();
+    } else if (lo - txStart >= kFrame) {
+        // Drop whole frames that are behind us.
+        const std::int64_t drop = ((lo - txStart) / kFrame) * kFrame;
+        txSamples.erase(txSamples.begin(), txSamples.begin() + drop);
+        txStart += drop;
+    }
+    while (txStart + static_cast<std::int64_t>(txSamples.size()) < hi) {
+        const std::size_t old = txSamples.size();
+        txSamples.resize(old + static_cast<std::size_t>(kFrame));
+        tx.renderFrame(nextFrame++, std::span(txSamples).subspan(old));
+    }
+}
+
+void DABEmitter::renderChunk(std::span<IQSample> out, std::uint64_t firstIndex, double txPerSample) {
+    const int before = interpolator.before();
+    const int after = interpolator.taps() - before;
+    const double first = static_cast<double>(firstIndex) * txPerSample;
+    const double last = static_cast<double>(firstIndex + out.size() - 1) * txPerSample;
+    ensureSamples(static_cast<std::int64_t>(std::floor(first - echoDelaySamples)) - before - 1,
+                  static_cast<std::int64_t>(std::floor(last)) + after + 1);
+    const auto level = static_cast<float>(amplitude.load(std::memory_order_relaxed));
+    const auto read = [&](double u) {
+        const double whole = std::floor(u);
+        const auto offset = static_cast<std::int64_t>(whole) - before - txStart;
+        return interpolator.at(txSamples.data() + offset, u - whole);
+    };
+    for (std::size_t n = 0; n < out.size(); ++n) {
+        // From the absolute index, so rounding never accumulates into timing drift.
+        const double u = static_cast<double>(firstIndex + n) * txPerSample;
+        std::complex<float> v = read(u);
+        if (echo) v += echoGain * read(u - echoDelaySamples);
+        const std::complex<double> c = mixer.next();
+        const auto rot = std::complex<float>(static_cast<float>(c.real()), static_cast<float>(c.imag()));
+        const std::complex<float> s = level * v * rot;
+        out[n].i += s.real();
+        out[n].q += s.imag();
+    }
+}
+
+void DABEmitter::render(std::span<IQSample> out, const RenderContext& ctx) {
+    if (out.empty()) return;
+    if (expectedIndex && ctx.sampleIndex > *expectedIndex) mixer.advance(ctx.sampleIndex - *expectedIndex);
+    expectedIndex = ctx.sampleIndex + out.size();
+    const double step = hzToCyclesPerSample(ctx.offsetHz, ctx.sampleRateHz);
+    if (step != mixerCyclesPerSample) {
+        mixer.setFrequency(step);
+        mixerCyclesPerSample = step;
+    }
+    // Transmitter samples per dongle sample: the dongle clock runs fast by the crystal error.
+    const double txPerSample = kTransmitRateHz / (ctx.sampleRateHz * (1.0 + ctx.clockErrorPPM * 1e-6));
+    for (std::size_t n = 0; n < out.size(); n += kChunkSamples) {
+        const std::size_t len = std::min(kChunkSamples, out.size() - n);
+        renderChunk(out.subspan(n, len), ctx.sampleIndex + n, txPerSample);
+    }
+}

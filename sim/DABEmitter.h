@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <complex>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "sim/DABTransmitter.h"
+#include "sim/RFEmitter.h"
+#include "sim/SimFractionalInterpolator.h"
+#include "sim/SimOscillator.h"
+
+// A second propagation path: a reflection arriving later, weaker and with its own carrier phase.
+struct DABEcho {
+    double delayUs = 3.5;  // well inside the 246 µs guard interval
+    double levelDB = -8.0;
+    double phaseRad = 2.1;
+};
+
+struct DABEmitterConfig {
+    double carrierHz = 227'360'000.0;  // Band III 12C
+    // Complex rms of the OFDM symbols (direct path), full-scale units at the reference gain.
+    double amplitude = 0.05;
+    DABTxEnsemble ensemble;
+    std::optional<DABEcho> echo = DABEcho{};
+};
+
+// A DAB mode I ensemble on its Band III carrier as the dongle sees it: the transmitter's frames
+// (generated at exactly 2,048,000 samples/s) are read through a windowed-sinc interpolator at the
+// dongle's clock, which runs fast by the residual crystal error, summed with a delayed echo and
+// mixed to the offset. Phase- and timing-continuous across blocks; a jump in sampleIndex skips
+// whole frames. setAmplitude is safe from any thread; transmitter() only before rendering starts.
+class DABEmitter final : public RFEmitter {
+public:
+    static constexpr double kTransmitRateHz = 2'048'000.0;
+    static constexpr double kOccupiedBandwidthHz = 1'536'000.0;
+
+    explicit DABEmitter(const DABEmitterConfig& config);
+
+    double carrierHz() const override { return carrier; }
+    double occupiedBandwidthHz() const override { return kOccupiedBandwidthHz; }
+    void render(std::span<IQSample> out, const RenderContext& ctx) override;
+
+    void setAmplitude(double a) { amplitude.store(a, std::memory_order_relaxed); }
+    // For sub-channel sources; not while render() may run.
+    DABTransmitter& transmitter() { return tx; }
+
+private:
+    static constexpr std::size_t kChunkSamples = 16'384;
+    void renderChunk(std::span<IQSample> out, std::uint64_t firstIndex, double txPerSample);
+    // Makes tx hold transmitter samples [lo, hi).
+    void ensureSamples(std::int64_t lo, std::int64_t hi);
+
+    const double carrier;
+    std::atomic<double> amplitude;
+    const std::optional<DABEcho> echo;
+    std::complex<float> echoGain;
+    double echoDelaySamples = 0.0;  // on the transmitter's clock
+
+    DABTransmitter tx;
+    SimFractionalInterpolator interpolator;
+    std::vector<std::complex<float>> txSamples;  // transmitter samples from txStart on
+    std::int64_t txStart = 0;
+    std::int64_t nextFrame = 0;
+    SimOscillator mixer;
+    double mixerCyclesPerSample = 0.0;
+    std::optional<std::uint64_t> expectedIndex;
+};

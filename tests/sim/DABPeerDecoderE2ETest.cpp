@@ -1,0 +1,227 @@
+// Checks the simulated DAB transmitter against an independent decoder: welle-cli (welle.io),
+// run as a black box on an 8-bit IQ file rendered through the simulated dongle, with the
+// dongle's crystal error, the echo and the receiver noise all on. Skipped when welle-cli is
+// not installed (scripts/install-deps.sh installs it).
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/DABTxEnsemble.h"
+#include "sim/DemoScene.h"
+#include "sim/VirtualRtlSdr.h"
+
+namespace {
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr double kCrystalPPM = 20.0;
+constexpr double kResidualOffsetHz = 300.0;
+constexpr int kDABGainTenthsDB = 320;
+constexpr std::size_t kBufferSamples = 65'536;
+constexpr int kBuffers = 96;  // 3.1 s; welle-cli loops the file
+constexpr auto kDeadline = std::chrono::seconds(40);
+
+std::optional<fs::path> findWelle() {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin";
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / "welle-cli";
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+int freePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+// GET /mux.json from welle-cli's web server; empty when it is not up yet.
+std::string fetchMux(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string response;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request = "GET /mux.json HTTP/1.0\r\nHost: localhost\r\n\r\n";
+        if (::send(s, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+            char buffer[8192];
+            for (ssize_t n; (n = ::recv(s, buffer, sizeof buffer, 0)) > 0;) response.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(s);
+    const std::size_t body = response.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : response.substr(body + 4);
+}
+
+// welle-cli in its own process, ended and reaped when this goes out of scope.
+class WelleProcess {
+public:
+    WelleProcess(const fs::path& exe, const fs::path& iq, int port) {
+        pid = ::fork();
+        if (pid == 0) {
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen("/dev/null", "w", stderr);
+            const std::string p = std::to_string(port);
+            ::execl(exe.c_str(), "welle-cli", "-f", iq.c_str(), "-w", p.c_str(), "-T", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~WelleProcess() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }
+    WelleProcess(const WelleProcess&) = delete;
+    WelleProcess& operator=(const WelleProcess&) = delete;
+
+private:
+    pid_t pid = -1;
+};
+
+// The dongle as the DAB receiver drives it: manual gain, tuned so the carrier lands a few
+// hundred hertz off centre. welle-cli 2.4 often fails to lock when the offset is several kHz
+// (seen here at -3 to -4.5 kHz with a clean signal), so the tuning absorbs the crystal's
+// carrier error while its 20 ppm sample-clock error stays in the signal.
+fs::path renderCapture(const DemoDABEnsemble& e, const fs::path& dir) {
+    VirtualRtlSdr dongle(makeDemoScene(kCrystalPPM), {.speed = 0.0});
+    RtlSdrApi::Handle h = nullptr;
+    dongle.open(&h, 0);
+    const double seenHz = e.frequencyHz * (1.0 - kCrystalPPM * 1e-6);
+    dongle.setCenterFreq(h, static_cast<std::uint32_t>(std::lround(seenHz - kResidualOffsetHz)));
+    dongle.setTunerGainMode(h, 1);
+    dongle.setTunerGain(h, kDABGainTenthsDB);
+    const fs::path file = dir / (e.channel + ".iq");
+    std::ofstream out(file, std::ios::binary);
+    std::vector<unsigned char> bytes(2 * kBufferSamples);
+    for (int k = 0; k < kBuffers; ++k) {
+        dongle.renderBuffer(bytes);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    return file;
+}
+
+std::string rtrim(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+// Charset 0 has no capital D with stroke: it goes out as ETH, which decodes as U+00D0.
+std::string asDecoded(std::string label) {
+    for (std::size_t at; (at = label.find("\xC4\x90")) != std::string::npos;) label.replace(at, 2, "\xC3\x90");
+    return label;
+}
+
+std::uint32_t parseHex(const json& v) { return static_cast<std::uint32_t>(std::stoul(v.get<std::string>(), nullptr, 16)); }
+
+bool isComplete(const json& mux, const DABTxEnsemble& e) {
+    if (!mux.contains("ensemble") || rtrim(mux["ensemble"]["label"]["label"].get<std::string>()).empty()) return false;
+    const std::size_t expected = e.services.size() + (e.dataService ? 1 : 0);
+    if (mux["services"].size() < expected) return false;
+    for (const json& s : mux["services"])
+        if (rtrim(s["label"]["label"].get<std::string>()).empty() || s["components"].empty() ||
+            s["components"][0]["subchannel"].is_null())
+            return false;
+    return true;
+}
+
+struct Subchannel {
+    int cu;
+    int bitrate;
+    int sad;
+    std::string protection;
+};
+}  // namespace
+
+TEST(DABPeerDecoderE2ETest, WelleCliDecodesThe12CEnsembleAsSent) {
+    const auto welle = findWelle();
+    if (!welle) GTEST_SKIP() << "welle-cli not installed (Debian package welle.io): no independent DAB check";
+    const DemoDABEnsemble e = demoDABEnsembles()[1];
+    ASSERT_EQ(e.channel, "12C");
+
+    const fs::path dir = fs::temp_directory_path() / ("vantirel-dab-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path iq = renderCapture(e, dir);
+    const int port = freePort();
+    json mux;
+    {
+        WelleProcess process(*welle, iq, port);
+        const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+        // welle-cli reads the file at real-time pace; poll its status page until the FIC is in.
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string body = fetchMux(port);
+            if (!body.empty()) {
+                mux = json::parse(body, nullptr, false);
+                if (!mux.is_discarded() && isComplete(mux, e.ensemble)) break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+    }
+    fs::remove_all(dir);
+    ASSERT_TRUE(mux.is_object() && isComplete(mux, e.ensemble)) << "welle-cli did not decode the ensemble: " << mux.dump();
+
+    EXPECT_EQ(parseHex(mux["ensemble"]["id"]), e.ensemble.eid);
+    EXPECT_EQ(rtrim(mux["ensemble"]["label"]["label"].get<std::string>()), asDecoded(e.ensemble.label));
+
+    std::map<std::uint32_t, json> services;
+    for (const json& s : mux["services"]) services[parseHex(s["sid"])] = s;
+    std::map<int, Subchannel> sent;
+    for (const DABTxSubchannel& s : e.ensemble.subchannels)
+        sent[s.id] = {s.sizeCU, dabTxBitrateKbps(s), s.startCU, "EEP " + std::to_string(s.eepLevel) + "-A"};
+    const auto checkComponent = [&](const json& c, int subchannelId) {
+        const json& sub = c["subchannel"];
+        const Subchannel& want = sent.at(subchannelId);
+        EXPECT_EQ(sub["subchid"].get<int>(), subchannelId);
+        EXPECT_EQ(sub["cu"].get<int>(), want.cu);
+        EXPECT_EQ(sub["bitrate"].get<int>(), want.bitrate);
+        EXPECT_EQ(sub["sad"].get<int>(), want.sad);
+        EXPECT_EQ(sub["protection"].get<std::string>(), want.protection);
+        EXPECT_TRUE(c["primary"].get<bool>());
+    };
+    for (const DABTxService& s : e.ensemble.services) {
+        SCOPED_TRACE(s.label);
+        ASSERT_TRUE(services.contains(s.sid));
+        const json& got = services[s.sid];
+        EXPECT_EQ(rtrim(got["label"]["label"].get<std::string>()), asDecoded(s.label));
+        ASSERT_EQ(got["components"].size(), 1u);
+        EXPECT_EQ(got["components"][0]["ascty"].get<std::string>(), "DAB+");
+        checkComponent(got["components"][0], s.subchannelId);
+    }
+    const DABTxDataService& d = *e.ensemble.dataService;
+    ASSERT_TRUE(services.contains(d.sid)) << "32-bit SId of the data service";
+    const json& data = services[d.sid];
+    EXPECT_EQ(rtrim(data["label"]["label"].get<std::string>()), d.label);
+    EXPECT_EQ(data["components"][0]["transportmode"].get<std::string>(), "packetdata");
+    EXPECT_EQ(data["components"][0]["scid"].get<int>(), d.serviceComponentId);
+    checkComponent(data["components"][0], d.subchannelId);
+    RecordProperty("welle_fic_crc_errors", mux["demodulator"]["fic"]["numcrcerrors"].dump());
+}
