@@ -74,6 +74,9 @@ void DABEmitter::renderChunk(std::span<IQSample> out, std::uint64_t firstIndex, 
 
 void DABEmitter::render(std::span<IQSample> out, const RenderContext& ctx) {
     if (out.empty()) return;
+    // An ensemble centred beyond the band edge (the neighbouring channel) would fold into the
+    // band at this sample rate; the dongle's decimation filter keeps it out, so leave it out.
+    if (std::abs(ctx.offsetHz) > 0.5 * ctx.sampleRateHz) return;
     if (expectedIndex && ctx.sampleIndex > *expectedIndex) mixer.advance(ctx.sampleIndex - *expectedIndex);
     expectedIndex = ctx.sampleIndex + out.size();
     const double step = hzToCyclesPerSample(ctx.offsetHz, ctx.sampleRateHz);

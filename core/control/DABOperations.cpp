@@ -145,6 +145,9 @@ void SDRController::startDABStreaming() {
     dabSession.reset();
     preDABAgcEnabled = agcEnabled();
     preDABManualGainTenthsDB = manualGainTenthsDB();
+    // DAB tunes to the channel centre: no listening offset.
+    fmOffsetActive = false;
+    tuneDeviceForDAB(frequencyMHz);
     setDABGain();
     muteOutput(true);
     dabStreamRunning = true;

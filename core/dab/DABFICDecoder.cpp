@@ -177,6 +177,7 @@ std::optional<DABEnsembleInfo> DABFICDecoder::decodeFICBits(std::span<const std:
     status = "FIC CRC " + std::to_string(goodFIBs) + "/" + std::to_string(kFIBsPerFrame) +
              " \u00B7 svc " + std::to_string(acc.services.size());
 
+    resolvePacketLinks(acc, packetSubchannels);
     DABEnsembleInfo info{.ensembleId = acc.ensembleId,
                          .subchannels = std::move(acc.subchannels),
                          .serviceLinks = std::move(acc.serviceLinks)};

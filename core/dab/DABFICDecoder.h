@@ -75,7 +75,14 @@ public:
         std::map<std::uint32_t, DABService> services;
         std::map<int, DABSubchannel> subchannels;
         std::map<std::uint32_t, DABServiceLink> serviceLinks;
+        // Packet-mode components name a service component (SCId), not a sub-channel; FIG 0/3
+        // tells which sub-channel carries it.
+        std::map<std::uint32_t, int> packetComponentOfService;  // SId -> SCId
+        std::map<int, int> subchannelOfPacketComponent;         // SCId -> SubChId
     };
+    // Links the packet services of `acc` to their sub-channels, from this frame's FIG 0/3 or
+    // an earlier frame's (`known`, which learns this frame's).
+    static void resolvePacketLinks(Accumulators& acc, std::map<int, int>& known);
     // Walks the FIGs of one FIB's 30-byte data field.
     static void parseFIB(std::span<const std::uint8_t> fibData, Accumulators& acc);
     // data: the FIG's data field, starting with the FIG 0 header byte.
@@ -102,6 +109,7 @@ private:
     std::string status;
     int goodFIBs = 0;
     std::vector<DABConstellationPoint> constellation;
+    std::map<int, int> packetSubchannels;  // SCId -> SubChId, as FIG 0/3 last said
 
     // Scratch, sized at construction.
     std::vector<std::complex<float>> previousBins, currentBins;

@@ -108,7 +108,30 @@ void DABFICDecoder::handleFIG0(std::span<const std::uint8_t> data, Accumulators&
             break;
         case 1: parseFIG0_1(data.subspan(1), acc.subchannels); break;
         case 2: parseFIG0_2(data.subspan(1), isData, acc); break;
+        case 3: {
+            // Service component in packet mode: SCId(12) rfa(3) SCCA flag(1) DG(1) rfu(1)
+            // DSCTy(6) SubChId(6) packet address(10) [SCCA(16)].
+            const std::span<const std::uint8_t> d = data.subspan(1);
+            for (std::size_t i = 0; i + 5 <= d.size();) {
+                const int scid = d[i] << 4 | d[i + 1] >> 4;
+                const bool hasCA = (d[i + 1] & 0x01) != 0;
+                acc.subchannelOfPacketComponent[scid] = d[i + 3] >> 2;
+                i += hasCA ? 7 : 5;
+            }
+            break;
+        }
         default: break;
+    }
+}
+
+void DABFICDecoder::resolvePacketLinks(Accumulators& acc, std::map<int, int>& known) {
+    for (const auto& [scid, subchannel] : acc.subchannelOfPacketComponent) known[scid] = subchannel;
+    for (const auto& [sid, scid] : acc.packetComponentOfService) {
+        auto link = acc.serviceLinks.find(sid);
+        if (link == acc.serviceLinks.end()) continue;
+        const auto sub = known.find(scid);
+        link->second.primarySubchannelId =
+            sub != known.end() ? std::optional<int>(sub->second) : std::nullopt;
     }
 }
 
@@ -149,8 +172,17 @@ void DABFICDecoder::parseFIG0_2(std::span<const std::uint8_t> data, bool isData,
         const std::uint32_t sid = readBE(data, i, static_cast<int>(sidBytes));
         const std::size_t components = data[i + sidBytes] & 0x0F;
         std::optional<int> primary;
-        // The first component's SubChId (a stream component's second byte, upper six bits).
-        if (components > 0 && i + fixed + 2 <= data.size()) primary = data[i + fixed + 1] >> 2;
+        // The first component: a stream's SubChId sits in its second byte's upper six bits; a
+        // packet component (TMId 3) carries its SCId there instead, resolved through FIG 0/3.
+        if (components > 0 && i + fixed + 2 <= data.size()) {
+            const std::uint8_t b0 = data[i + fixed], b1 = data[i + fixed + 1];
+            if ((b0 >> 6) == 3) {
+                acc.packetComponentOfService[sid] = (b0 & 0x3F) << 6 | b1 >> 2;
+            } else {
+                acc.packetComponentOfService.erase(sid);
+                primary = b1 >> 2;
+            }
+        }
         if (!acc.services.contains(sid)) {
             acc.services[sid] = DABService{.id = sid, .name = placeholderName(sid, isData), .isAudio = !isData};
         }

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "SimulatedReceiver.h"
-#include "dab/DABCharset.h"
+#include "support/SimulatedReceiver.h"
+#include "platform/DebugLog.h"
 #include "sim/DABTxEnsemble.h"
 #include "sim/DemoScene.h"
 
@@ -79,7 +79,8 @@ Lock waitForEnsemble(SimulatedReceiver& rx, const DABTxEnsemble& sent, double si
     lock.complete = rx.waitFor(
         [&] {
             if (c.dabStreamRunning) lock.bestFIBs = std::max(lock.bestFIBs, c.dabFICCRCCount);
-            return c.dabStreamRunning && lock.bestFIBs == 12 && ensembleComplete(c, sent);
+            return c.dabStreamRunning && lock.bestFIBs == 12 && !c.dabConstellation.empty() &&
+                   ensembleComplete(c, sent);
         },
         signalSeconds);
     return lock;
@@ -101,7 +102,9 @@ TEST(DABReceiverE2E, ScanFindsTheEnsemblesAndConnectsToTheStrongest) {
         if (r.hasSignal()) withSignal.push_back(r.channel.label);
     std::sort(withSignal.begin(), withSignal.end());
     EXPECT_EQ(withSignal, (std::vector<std::string>{"12C", "5C"}));
-    EXPECT_EQ(c.dabStatus, "Found 2 channels with signal");
+    // Auto-connect moved on to the strongest ensemble and says so.
+    EXPECT_EQ(c.dabStatus, "12C  SNR ~" + formatString("%.0f", c.dabResults.front().snrEstimate) + " dB");
+    EXPECT_EQ(c.dabResults.front().channel.label, "12C");
 
     const DemoDABEnsemble& strongest = demoEnsemble("12C");
     const Lock lock = waitForEnsemble(rx, strongest.ensemble, 20.0);
