@@ -253,30 +253,26 @@ void DABStreamSession::loop(StartState state) {
             c -= drop;
         }
 
-        // Follow the frame timing (the sample clocks differ by up to tens of ppm).
+        // Follow the frame timing (the sample clocks differ by up to tens of ppm): the best
+        // guard-interval correlation within ±32 samples of where the frame was expected.
+        const std::int64_t expected = c;
         std::int64_t refined = c;
-        float bestCorrelation = -1.0f;
-        for (std::int64_t f = std::max<std::int64_t>(0, c - kRefineWindow); f <= c + kRefineWindow; ++f) {
-            if (f + 4600 > static_cast<std::int64_t>(buffer.size())) break;
-            if (auto lock = sync.estimateFrequencyOffset(buffer, static_cast<int>(f), 0)) {
-                if (lock->correlation > bestCorrelation) {
-                    bestCorrelation = lock->correlation;
-                    refined = f;
-                }
-            }
-        }
+        const std::optional<DABSynchronizer::FreqLockInfo> guard =
+            sync.estimateFrequencyOffset(buffer, static_cast<int>(c), kRefineWindow);
+        if (guard) refined = guard->symbolStart;
         c = refined + kFrame;
 
         const std::optional<DABEnsembleInfo> frame = fic.decode(buffer, static_cast<int>(refined), binShift, 0.0);
         const int good = dabtables::parseFICCRCCount(fic.lastStatus());
+        DebugLog::writef("📡 DAB frame: start %lld (moved %lld), FIC %d/12, offset %.1f Hz",
+                         static_cast<long long>(refined), static_cast<long long>(refined - expected), good, offsetHz);
         if (frame) {
             failures = 0;
             const DABEnsembleInfo before = ensemble;
             DABAcquirer::accumulate(ensemble, *frame);
             if (!(ensemble == before) && hooks.onEnsemble) hooks.onEnsemble(ensemble);
             // The residual offset of the corrected stream, from the guard of this frame's PRS.
-            if (auto lock = sync.estimateFrequencyOffset(buffer, static_cast<int>(refined), 0))
-                if (lock->correlation > 0.5f) offsetHz += kOffsetTrackingGain * lock->offsetHz;
+            if (guard && guard->correlation > 0.5f) offsetHz += kOffsetTrackingGain * guard->offsetHz;
         } else if (++failures >= kFailuresBeforeReacquire) {
             DebugLog::writef("📡 DAB: %d frames without FIC, re-acquiring", failures);
             if (!reacquireNow()) break;

@@ -154,6 +154,17 @@ TEST_P(DABAcquisitionE2E, LocksAndReadsEveryFIBOffFrequency) {
     // The ensemble's offset as the receiver measures it, wherever the tuner ended.
     const double expected = f + crystalShiftHz - c.frequencyMHz * 1e6;
     EXPECT_NEAR(c.dabFreqOffsetHz, expected, 60.0) << "tuned to " << c.frequencyMHz;
+
+    // Locked stays locked: the frame loop follows the drifting sample clock frame by frame.
+    int worst = 12;
+    rx.waitFor(
+        [&] {
+            worst = std::min(worst, c.dabFICCRCCount);
+            return false;
+        },
+        4.0);
+    EXPECT_GE(worst, 11) << c.dabFICStatus;
+    EXPECT_TRUE(c.dabStreamRunning);
 }
 
 INSTANTIATE_TEST_SUITE_P(
