@@ -158,6 +158,14 @@ std::optional<DABEnsembleInfo> DABAcquirer::decodeAround(std::span<const IQSampl
     return std::nullopt;
 }
 
+bool DABAcquirer::isPlayable(const DABEnsembleInfo& ensemble, const DABSubchannel& subchannel) {
+    if (subchannel.isShort) return false;  // UEP carries classic DAB audio, not DAB+
+    return std::any_of(ensemble.serviceLinks.begin(), ensemble.serviceLinks.end(), [&](const auto& entry) {
+        const DABServiceLink& link = entry.second;
+        return link.primarySubchannelId == subchannel.id && link.audioComponentType == kDABPlusAudioType;
+    });
+}
+
 std::optional<DABSubchannel> DABAcquirer::chooseSubchannel(const DABEnsembleInfo& ensemble,
                                                            std::optional<std::uint32_t> selected,
                                                            std::set<int>& excluded) {
@@ -169,9 +177,14 @@ std::optional<DABSubchannel> DABAcquirer::chooseSubchannel(const DABEnsembleInfo
             if (sub != ensemble.subchannels.end()) return sub->second;
         }
     }
+    // DAB+ audio first: a data or classic-audio sub-channel would only sit silent.
     for (const auto& [id, sub] : ensemble.subchannels)  // the map is ordered by id
+        if (!excluded.contains(id) && isPlayable(ensemble, sub)) return sub;
+    for (const auto& [id, sub] : ensemble.subchannels)
         if (!excluded.contains(id)) return sub;
     excluded.clear();
+    for (const auto& [id, sub] : ensemble.subchannels)
+        if (isPlayable(ensemble, sub)) return sub;
     return ensemble.subchannels.begin()->second;
 }
 

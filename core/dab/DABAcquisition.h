@@ -70,8 +70,12 @@ public:
                           int minShift, int maxShift) const;
     // searchPRS over ±shiftRange, then sample by sample and ±3 bins around the winner.
     DABPRSMatch locatePRS(std::span<const IQSample> samples, const std::vector<int>& starts, int shiftRange) const;
-    // The sub-channel the stream plays: the selected service's, else the lowest id not
-    // excluded, else the lowest (the exclusion set then starts over).
+    static constexpr int kDABPlusAudioType = 63;
+    // A sub-channel that carries a DAB+ audio service in equal error protection.
+    static bool isPlayable(const DABEnsembleInfo& ensemble, const DABSubchannel& subchannel);
+    // The sub-channel the stream plays: the selected service's, else the lowest-id DAB+ one
+    // not excluded, else the lowest not excluded, else (the exclusion set starting over) the
+    // lowest DAB+ one.
     static std::optional<DABSubchannel> chooseSubchannel(const DABEnsembleInfo& ensemble,
                                                          std::optional<std::uint32_t> selected,
                                                          std::set<int>& excluded);

@@ -172,6 +172,7 @@ void DABFICDecoder::parseFIG0_2(std::span<const std::uint8_t> data, bool isData,
         const std::uint32_t sid = readBE(data, i, static_cast<int>(sidBytes));
         const std::size_t components = data[i + sidBytes] & 0x0F;
         std::optional<int> primary;
+        std::optional<int> audioType;
         // The first component: a stream's SubChId sits in its second byte's upper six bits; a
         // packet component (TMId 3) carries its SCId there instead, resolved through FIG 0/3.
         if (components > 0 && i + fixed + 2 <= data.size()) {
@@ -181,13 +182,14 @@ void DABFICDecoder::parseFIG0_2(std::span<const std::uint8_t> data, bool isData,
             } else {
                 acc.packetComponentOfService.erase(sid);
                 primary = b1 >> 2;
+                if ((b0 >> 6) == 0) audioType = b0 & 0x3F;
             }
         }
         if (!acc.services.contains(sid)) {
             acc.services[sid] = DABService{.id = sid, .name = placeholderName(sid, isData), .isAudio = !isData};
         }
-        acc.serviceLinks[sid] =
-            DABServiceLink{.serviceId = sid, .primarySubchannelId = primary, .isAudio = !isData};
+        acc.serviceLinks[sid] = DABServiceLink{
+            .serviceId = sid, .primarySubchannelId = primary, .isAudio = !isData, .audioComponentType = audioType};
         i += fixed + 2 * components;
     }
 }

@@ -47,6 +47,8 @@ struct DABServiceLink {
     std::uint32_t serviceId = 0;
     std::optional<int> primarySubchannelId;
     bool isAudio = false;
+    // The primary component's audio type when it is a stream audio component (63: DAB+).
+    std::optional<int> audioComponentType;
     bool operator==(const DABServiceLink&) const = default;
 };
 
