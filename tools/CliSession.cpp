@@ -21,7 +21,7 @@ std::uint64_t secondsToSamples(double seconds) {
 
 }  // namespace
 
-CliSession::CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap)
+CliSession::CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap, DABAudioTap dabAudioTap)
     : seconds(args.seconds),
       mainQueue(std::make_shared<MainQueue>()),
       signalSource(makeSignalSource({.choice = args.source,
@@ -37,6 +37,7 @@ CliSession::CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap)
         .documentsDir =
             args.documents ? std::filesystem::path(*args.documents) : UserPaths::documentsDir(),
         .audioTap = std::move(audioTap),
+        .dabAudioTap = std::move(dabAudioTap),
     };
     sdrController = SDRController::create(std::move(deps));
 }

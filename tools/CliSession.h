@@ -22,7 +22,7 @@ class CliSession {
 public:
     // `audioTap`, when given, receives every block of audio the receiver produces. Without
     // `playsSound` the sound device is never opened: the null sink paces the audio.
-    CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap = {});
+    CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap = {}, DABAudioTap dabAudioTap = {});
     ~CliSession();
 
     SDRController& controller() { return *sdrController; }

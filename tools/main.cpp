@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string_view>
@@ -176,6 +177,10 @@ public:
                        {"dabPRSCorrelation", c.dabPRSCorrelation},
                        {"dabFreqOffsetHz", c.dabFreqOffsetHz},
                        {"dabCifCounter", c.dabCifCounter},
+                       {"dabSuperframeCount", c.dabSuperframeCount},
+                       {"dabRSHuntMissStreak", c.dabRSHuntMissStreak},
+                       {"dabIsStereo", c.dabIsStereo},
+                       {"dabSelectedServiceId", optionalJSON(c.dabSelectedServiceId)},
                        {"frequencyMHz", c.frequencyMHz.get()},
                        {"dabStreamRunning", c.dabStreamRunning.get()}});
     }
@@ -224,13 +229,57 @@ int runDABScan(const CliArgs& args) {
     return 0;
 }
 
+// DAB+ audio to a WAV file, opened at the rate and channels of the first decoded block.
+class DABWavWriter {
+public:
+    explicit DABWavWriter(std::string path) : path(std::move(path)) {}
+    // Runs on the DAB audio queue.
+    DABAudioTap tap() {
+        return [this](std::span<const float> left, std::span<const float> right, double rateHz) {
+            std::lock_guard lock(mutex);
+            if (recorder && recorder->sampleRate() != rateHz) return;  // a format change mid-file
+            if (!recorder) {
+                recorder = std::make_shared<AudioRecorder>(path, rateHz, 2);
+                if (recorder->hasFailed()) std::fprintf(stderr, "vantirel-cli: cannot write %s\n", path.c_str());
+            }
+            recorder->write(left, right);
+        };
+    }
+    void close() {
+        std::lock_guard lock(mutex);
+        if (recorder) recorder->close();
+    }
+
+private:
+    std::string path;
+    std::mutex mutex;
+    std::shared_ptr<AudioRecorder> recorder;
+};
+
+// A service identifier as the window shows it: hexadecimal, with or without 0x.
+std::uint32_t parseServiceId(const std::string& text) {
+    std::size_t used = 0;
+    unsigned long value = 0;
+    try {
+        value = std::stoul(text, &used, 16);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || value > 0xFFFFFFFFul) throw std::invalid_argument("--service needs a hexadecimal SId such as 2C11");
+    return static_cast<std::uint32_t>(value);
+}
+
 int runDAB(const CliArgs& args) {
     const std::string label = args.text("channel").value_or("");
     const auto& channels = DABChannel::bandIII();
     const auto it = std::find_if(channels.begin(), channels.end(),
                                  [&](const DABChannel& ch) { return ch.label == label; });
     if (it == channels.end()) throw std::invalid_argument("dab needs --channel 5A…13F");
-    CliSession session(args, /*playsSound=*/false);
+    std::optional<std::uint32_t> service;
+    if (const auto sid = args.text("service")) service = parseServiceId(*sid);
+    std::optional<DABWavWriter> wav;
+    if (const auto path = args.text("wav")) wav.emplace(*path);
+    CliSession session(args, /*playsSound=*/true, {}, wav ? wav->tap() : DABAudioTap{});
     SDRController& c = session.controller();
     c.tune(it->frequencyMHz, false);
     c.start();
@@ -239,9 +288,12 @@ int runDAB(const CliArgs& args) {
         return 1;
     }
     c.selectDABChannel(DABScanResult{.channel = *it});
+    if (service) c.selectDABService(*service);
     DABPrinter printer;
     session.run([&](double) { printer.print(c); });
     c.stopDABStreaming(false);
+    c.stop();
+    if (wav) wav->close();
     return 0;
 }
 

@@ -205,7 +205,7 @@ void SDRController::analogPass(bool& lastStereoPublished) {
         audioAccum.erase(audioAccum.begin(),
                          audioAccum.end() - static_cast<std::ptrdiff_t>(kAudioAccumLength));
     if (blockCount % 4 == 0 && audioAccum.size() >= kAudioFFTLength && audioFFTAnalyzer)
-        postAudioSpectrumWork();
+        postAudioSpectrumWork(audioAccum);
 
     // Balance: b > 0 turns the left channel down, b < 0 the right one.
     const double b = audioBalance;
@@ -272,9 +272,9 @@ void SDRController::postSpectrumWork(std::span<const IQSample> shifted, double c
     });
 }
 
-void SDRController::postAudioSpectrumWork() {
-    std::vector<float> samples(audioAccum.end() - static_cast<std::ptrdiff_t>(kAudioFFTLength),
-                               audioAccum.end());
+void SDRController::postAudioSpectrumWork(std::span<const float> accum) {
+    if (accum.size() < kAudioFFTLength || !audioFFTAnalyzer) return;
+    std::vector<float> samples(accum.end() - static_cast<std::ptrdiff_t>(kAudioFFTLength), accum.end());
     std::weak_ptr<SDRController> weak = weak_from_this();
     analysisQueue->async([weak, analyzer = audioFFTAnalyzer, queue = deps.mainQueue,
                           samples = std::move(samples)]() mutable {

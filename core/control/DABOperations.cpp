@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "audio/AudioOutput.h"
+#include "audio/AudioRecorder.h"
 #include "audio/IQRecorder.h"
 #include "control/SDRController.h"
 #include "dab/DABBandScanner.h"
@@ -208,6 +209,34 @@ void SDRController::startDABStreaming() {
             c.dabFICCRCCount = report.ficCRCCount;
         });
     };
+    hooks.mscQueue = dabMscQueue.get();
+    hooks.audio.onPCM = [this](std::span<const float> left, std::span<const float> right, double rate) {
+        feedDABAudio(left, right, rate);
+    };
+    hooks.audio.onSuperframe = [this](int count, bool stereo) {
+        postToMain([count, stereo](SDRController& c) {
+            c.dabSuperframeCount = count;
+            c.dabIsStereo = stereo;
+        });
+    };
+    hooks.audio.onMissStreak = [this](int misses) {
+        postToMain([misses](SDRController& c) { c.dabRSHuntMissStreak = misses; });
+    };
+    hooks.audio.onFormat = [this](DabAudioFormat format, int channels, double rate) {
+        if (audioOutput) audioOutput->setSourceRate(rate);
+        postToMain([format, channels, rate](SDRController& c) {
+            c.dabCurrentFormat = format;
+            c.dabOutputChannels = channels;
+            c.dabIsStereo = channels > 1;
+            // A recording asked for before the format was known starts now, in its format.
+            if (c.isRecording && c.recordingMode == "audio" && c.pendingDABAudioRecordingURL) {
+                auto recorder = std::make_shared<AudioRecorder>(*c.pendingDABAudioRecordingURL, rate, channels);
+                c.pendingDABAudioRecordingURL.reset();
+                std::lock_guard lock(c.recorderLock);
+                c.audioRecorder = recorder;
+            }
+        });
+    };
     hooks.onRetuned = [this](double mhz) { postToMain([mhz](SDRController& c) { c.frequencyMHz = mhz; }); };
     hooks.onFinished = [this](const std::string& text, bool gaveUp) {
         if (gaveUp) dabReturnToFMOnStop = true;
@@ -217,6 +246,24 @@ void SDRController::startDABStreaming() {
     dabSession->start({.frequencyMHz = frequencyMHz,
                        .lastFreqOffsetHz = dabFreqOffsetHz,
                        .selectedServiceId = dabSelectedServiceId});
+}
+
+void SDRController::feedDABAudio(std::span<const float> left, std::span<const float> right, double rate) {
+    if (deps.dabAudioTap) deps.dabAudioTap(left, right, rate);
+    if (audioOutput) audioOutput->pushStereo(left, right);
+    std::shared_ptr<AudioRecorder> recorder;
+    {
+        std::lock_guard lock(recorderLock);
+        recorder = audioRecorder;
+    }
+    if (recorder && isRecording) {
+        if (recorder->channels() == 1) recorder->write(left);
+        else recorder->write(left, right);
+    }
+    // The audio spectrum and waveform as for analog audio: every fourth block, the newest.
+    dabAudioAccum.insert(dabAudioAccum.end(), left.begin(), left.end());
+    if (dabAudioAccum.size() > 2'048) dabAudioAccum.erase(dabAudioAccum.begin(), dabAudioAccum.end() - 2'048);
+    if (++dabAudioBlockCount % 4 == 0) postAudioSpectrumWork(dabAudioAccum);
 }
 
 void SDRController::publishDABEnsemble(const DABEnsembleInfo& ensemble) {
@@ -240,8 +287,10 @@ void SDRController::selectDABService(std::uint32_t serviceId) {
 }
 
 void SDRController::finishDABSession(const std::string& lastStatus) {
-    if (dabSession) dabSession->join();
     dabStreamRunning = false;
+    dabSession.reset();
+    if (audioOutput) audioOutput->setSourceRate(51'200.0);
+    dabCurrentFormat.reset();
     dabFICStatus = lastStatus.find("failed") != std::string::npos ? lastStatus : "DAB streaming stopped";
     if (device) {
         device->setGainMode(!preDABAgcEnabled);

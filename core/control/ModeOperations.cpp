@@ -73,8 +73,9 @@ void SDRController::startRecording() {
         file = audioRecordingPath(deps.documentsDir, now);
         if (dabStreamRunning) {
             if (dabCurrentFormat) {
+                // The decoder's channels: parametric stereo plays two from a mono core.
                 newAudio = std::make_shared<AudioRecorder>(file, dabCurrentFormat->dac ? 48'000.0 : 32'000.0,
-                                                           dabCurrentFormat->mono ? 1 : 2);
+                                                           dabOutputChannels);
                 pendingDABAudioRecordingURL.reset();
             } else {
                 pendingDABAudioRecordingURL = file;

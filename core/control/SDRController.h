@@ -62,6 +62,10 @@ struct IQSample;
 // processing thread; must not block for long, since the receiver waits for it.
 using AudioTap = std::function<void(std::span<const float> left, std::span<const float> right)>;
 
+// Every block of DAB+ audio as decoded (48 or 32 kHz), before the output volume. Runs on the
+// DAB audio queue.
+using DABAudioTap = std::function<void(std::span<const float> left, std::span<const float> right, double rateHz)>;
+
 // Collaborators chosen by the front end: which dongle, which sound device, where files go,
 // and the main thread's queue.
 struct ControllerDeps {
@@ -76,6 +80,7 @@ struct ControllerDeps {
     // Optional: sees every sample the loop produces, unlike a sound device, whose pacing drops
     // or stretches audio when the source runs faster than real time.
     AudioTap audioTap;
+    DABAudioTap dabAudioTap;
 };
 
 // The one object through which a front end drives the receiver. It owns the dongle, the IQ
@@ -289,7 +294,8 @@ private:
     void applyOffsetShift(std::span<IQSample> block);
     void applyLiveSettings();
     void postSpectrumWork(std::span<const IQSample> shifted, double channelHalfWidthHz);
-    void postAudioSpectrumWork();
+    // The newest 256 samples of `accum` to the audio spectrum and waveform.
+    void postAudioSpectrumWork(std::span<const float> accum);
     void rdsLoop();
     void aprsLoop();
     void runScan(BandDefinition band, double returnMHz, bool fmNaming);
@@ -423,6 +429,11 @@ private:
     std::unique_ptr<DABStreamSession> dabSession;
     std::thread dabScanThread;
     std::uint64_t dabPumpBlocks = 0;  // pump thread only
+    int dabOutputChannels = 2;        // of the decoded DAB+ audio, main thread
+    // DAB+ audio display feed, touched on the DAB audio queue only.
+    std::vector<float> dabAudioAccum;
+    std::uint64_t dabAudioBlockCount = 0;
+    void feedDABAudio(std::span<const float> left, std::span<const float> right, double rateHz);
 
     std::unique_ptr<CPUMonitor> cpuMonitor;
     MainQueue::TimerId cpuTimer = 0;

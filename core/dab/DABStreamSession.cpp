@@ -31,6 +31,8 @@ constexpr int kDisplayEvery = 3;
 constexpr double kOffsetTrackingGain = 0.1;
 // How long to wait for the stream before calling it stalled (wall clock: only a stall).
 constexpr auto kStall = 3s;
+// A live stream more than this far behind plays no audio until it has caught up.
+constexpr std::int64_t kCatchUpBacklog = 4 * static_cast<std::int64_t>(kFrame);
 
 }  // namespace
 
@@ -167,6 +169,9 @@ void DABStreamSession::loop(StartState state) {
 
     DABFICDecoder fic;
     DABSynchronizer sync;
+    std::unique_ptr<DABAudioChain> audio;
+    if (hooks.mscQueue) audio = std::make_unique<DABAudioChain>(*hooks.mscQueue, hooks.audio);
+    std::vector<float> msc(static_cast<std::size_t>(DABFICDecoder::kMSCSoftValues));
     std::vector<IQSample> buffer;
     std::int64_t c = 0;
     int binShift = 0;
@@ -184,6 +189,7 @@ void DABStreamSession::loop(StartState state) {
         subchannel = r.subchannel;
         ensemble = r.ensemble;
         in.lastFreqOffsetHz = r.fineOffsetHz;
+        if (audio) audio->selectSubchannel(subchannel);
         if (hooks.onAcquired) hooks.onAcquired(r);
     };
     adopt(*acquired);
@@ -219,9 +225,17 @@ void DABStreamSession::loop(StartState state) {
                                  : ensemble.subchannels.end();
             if (sub != ensemble.subchannels.end()) {
                 subchannel = sub->second;
+                if (audio) audio->selectSubchannel(subchannel);
                 status("DAB streaming | sub=" + std::to_string(subchannel.id) + " | service switched");
                 continue;
             }
+            if (!reacquireNow()) break;
+            continue;
+        }
+
+        if (audio && audio->takeResubchannelRequest()) {
+            DebugLog::writef("📡 DAB: sub-channel %d gave no audio, trying another", subchannel.id);
+            in.excludedSubchannels.insert(subchannel.id);
             if (!reacquireNow()) break;
             continue;
         }
@@ -278,11 +292,21 @@ void DABStreamSession::loop(StartState state) {
             if (!reacquireNow()) break;
             continue;
         }
-        cifCounter += 4;
-        if (++frames % kDisplayEvery == 0) {
+        const bool display = ++frames % kDisplayEvery == 0;
+        bool extracted = false;
+        if (audio || display) {
+            extracted = fic.extractMSCFrameBits(buffer, static_cast<int>(refined), binShift, 0.0, kSampleRateHz, msc);
+            if (audio) {
+                // A live source far behind drops audio to catch up; a recording never needs to.
+                const bool skipAudio = !hooks.sourceWaitsForReader && queue->available() > kCatchUpBacklog;
+                if (extracted) audio->pushFrame(msc, skipAudio);
+                else audio->pushMissingFrame();
+            }
+        }
+        cifCounter = audio ? audio->cifCounter() : cifCounter + 4;
+        if (display) {
             DABFrameReport report{.cifCounter = cifCounter, .ficCRCCount = good, .freqOffsetHz = offsetHz};
-            if (fic.extractMSCFrameBits(buffer, static_cast<int>(refined), binShift, 0.0))
-                report.constellation = fic.lastConstellationPoints();
+            if (extracted) report.constellation = fic.lastConstellationPoints();
             if (hooks.onFrame) hooks.onFrame(report);
         }
     }

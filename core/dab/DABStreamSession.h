@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dab/DABAcquisition.h"
+#include "dab/DABAudioChain.h"
 #include "dab/DABTypes.h"
 #include "device/IQChunkQueue.h"
 
@@ -28,6 +29,8 @@ struct DABFrameReport {
 // the "DABStreamLoop" thread acquires the ensemble and then follows it frame by frame.
 // Everything is reported through the hooks, on the stream thread; the owner turns reports
 // into main-thread assignments. Public calls are for the owner's thread.
+class SerialQueue;
+
 class DABStreamSession {
 public:
     struct Hooks {
@@ -38,8 +41,12 @@ public:
         std::function<bool()> receiverRunning;
         // Each pumped block (recording, displays); runs on the pump thread.
         std::function<void(std::span<const IQSample>)> onPumpBlock;
-        // A recording waits for its reader: the pump then holds back rather than read ahead.
+        // A recording waits for its reader: the pump then holds back rather than read ahead,
+        // and no audio is skipped to catch up.
         bool sourceWaitsForReader = false;
+        // Where the audio sub-channel's Viterbi, superframes and AAC run; none: no audio.
+        SerialQueue* mscQueue = nullptr;
+        DABAudioChain::Hooks audio;
 
         std::function<void(const std::string&)> onStatus;
         std::function<void(const DABAcquisitionResult&)> onAcquired;

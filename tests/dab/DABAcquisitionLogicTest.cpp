@@ -45,6 +45,25 @@ TEST(DABSubchannelChoice, LowestNotExcludedThenStartsOver) {
     EXPECT_FALSE(DABAcquirer::chooseSubchannel(DABEnsembleInfo{}, std::nullopt, none));
 }
 
+TEST(DABSubchannelChoice, DABPlusAudioBeforeDataAndClassicAudio) {
+    DABEnsembleInfo e = ensembleWith({1, 2, 5});
+    // Sub-channel 1 carries a data service, 2 classic audio (MPEG), 5 DAB+ audio.
+    e.serviceLinks[0x2001].isAudio = false;
+    e.serviceLinks[0x2002].audioComponentType = 0;
+    e.serviceLinks[0x2003].audioComponentType = DABAcquirer::kDABPlusAudioType;
+    std::set<int> excluded;
+    EXPECT_EQ(DABAcquirer::chooseSubchannel(e, std::nullopt, excluded)->id, 5);
+    // Excluded after it stayed silent: the others are still tried before starting over.
+    excluded = {5};
+    EXPECT_EQ(DABAcquirer::chooseSubchannel(e, std::nullopt, excluded)->id, 1);
+    excluded = {1, 2, 5};
+    EXPECT_EQ(DABAcquirer::chooseSubchannel(e, std::nullopt, excluded)->id, 5);
+    EXPECT_TRUE(excluded.empty());
+    // A short-form (UEP) sub-channel is never taken for DAB+.
+    e.subchannels[5].isShort = true;
+    EXPECT_FALSE(DABAcquirer::isPlayable(e, e.subchannels[5]));
+}
+
 TEST(DABEnsembleAccumulation, FramesFillInWhatOthersLacked) {
     DABEnsembleInfo acc;
     DABEnsembleInfo first;

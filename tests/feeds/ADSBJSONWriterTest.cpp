@@ -118,9 +118,14 @@ TEST(ADSBJSONWriterTest, FailedWritesAreReportedAndRecoverWhenTheFolderReturns) 
     WriteCounter writes;
     ADSBJSONWriter writer(table, {.folder = folder, .interval = 5ms, .onWritten = writes.callback()});
     ASSERT_TRUE(writes.waitForMore(1));
-    // The folder's place taken by a plain file: writes fail, and say where.
-    std::filesystem::remove_all(folder);
-    std::ofstream(folder) << "in the way";
+    // The folder's place taken by a plain file: writes fail, and say where. The writer may
+    // make the folder again between removal and the file, so repeat until the file holds.
+    for (int attempt = 0; attempt < 100 && !std::filesystem::is_regular_file(folder); ++attempt) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        std::ofstream(folder) << "in the way";
+    }
+    ASSERT_TRUE(std::filesystem::is_regular_file(folder));
     ASSERT_TRUE(writes.waitForMore(2));
     EXPECT_NE(writer.lastError().find(folder.string()), std::string::npos) << writer.lastError();
     // Put right, the next write succeeds and clears the error.
