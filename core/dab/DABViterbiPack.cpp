@@ -9,15 +9,8 @@ bool DABViterbiPack::pack(std::span<const float> soft, int blockLength, std::spa
     const std::size_t needed = 4 * (L + 6);
     if (soft.size() < needed || out.size() < (L + 7) / 8) return false;
 
-    // Normalise to the strongest value so the metric range does not depend on signal level.
-    float peak = 0.0f;
-    for (std::size_t n = 0; n < needed; ++n) peak = std::max(peak, std::fabs(soft[n]));
-    const float factor = peak > 1e-12f ? kMetricScale / peak : static_cast<float>(kMetricScale);
     metrics.resize(needed);
-    for (std::size_t n = 0; n < needed; ++n) {
-        const long q = std::lround(soft[n] * factor);
-        metrics[n] = static_cast<int>(std::clamp<long>(q, -kMetricScale, kMetricScale));
-    }
+    toMetrics(soft.first(needed), metrics);
     bits.resize(L);
     if (!viterbi.deconvolve(std::span<const int>(metrics), blockLength, bits)) return false;
 
@@ -29,6 +22,17 @@ bool DABViterbiPack::pack(std::span<const float> soft, int blockLength, std::spa
         if ((bits[j] ^ prbs) & 1U) out[j / 8] |= static_cast<std::uint8_t>(0x80U >> (j % 8));
     }
     return true;
+}
+
+void DABViterbiPack::toMetrics(std::span<const float> soft, std::span<int> metrics) {
+    // Normalise to the strongest value so the metric range does not depend on signal level.
+    float peak = 0.0f;
+    for (const float v : soft) peak = std::max(peak, std::fabs(v));
+    const float factor = peak > 1e-12f ? kMetricScale / peak : static_cast<float>(kMetricScale);
+    for (std::size_t n = 0; n < soft.size() && n < metrics.size(); ++n) {
+        const long q = std::lround(soft[n] * factor);
+        metrics[n] = static_cast<int>(std::clamp<long>(q, -kMetricScale, kMetricScale));
+    }
 }
 
 int DABViterbiPack::blockLengthFor(std::size_t depuncturedCount) {

@@ -24,6 +24,9 @@ public:
     // 4 × (blockLength + 6) soft values are given.
     bool pack(std::span<const float> soft, int blockLength, std::span<std::uint8_t> out);
 
+    // Soft values to metrics: nearest integer to 127 · v / max|v|, sign kept (positive = bit
+    // 0). An all-zero input (max ≤ 1e−12) is scaled by 127 itself, without dividing.
+    static void toMetrics(std::span<const float> soft, std::span<int> metrics);
     // The data bits a depunctured CIF of `count` values carries: count / 4 − 6.
     static int blockLengthFor(std::size_t depuncturedCount);
 
