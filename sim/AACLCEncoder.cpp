@@ -33,7 +33,8 @@ int codeTuple(const AACTxSpectrumBook& book, const int* v, AACTxBitWriter* w) {
     const int base = book.isSigned ? 2 * book.lav + 1 : book.lav + 1;
     int index = 0;
     for (int i = 0; i < book.dimension; ++i)
-        index = index * base + (book.isSigned ? v[i] + book.lav : std::min(std::abs(v[i]), book.lav));
+        index =
+            index * base + (book.isSigned ? v[i] + book.lav : std::min(std::abs(v[i]), book.lav));
     const AACTxHuffmanCode& code = book.codes[static_cast<std::size_t>(index)];
     int bits = code.length;
     if (w) w->put(code.code, code.length);
@@ -93,7 +94,8 @@ AACLCEncoder::AACLCEncoder(const AACLCEncoderConfig& config)
       edges(config.frameLength == 1024 ? std::span<const int>(kAACTxBandEdges1024At48kHz)
                                        : std::span<const int>(kAACTxBandEdges960)),
       mdct(config.frameLength) {
-    assert(config.frameLength == 960 || (config.frameLength == 1024 && config.sampleRateHz == 48'000));
+    assert(config.frameLength == 960 ||
+           (config.frameLength == 1024 && config.sampleRateHz == 48'000));
     assert(config.channels == 1 || config.channels == 2);
     const auto n = static_cast<std::size_t>(config.frameLength);
     channels.resize(static_cast<std::size_t>(config.channels));
@@ -130,8 +132,12 @@ void AACLCEncoder::quantiseBand(Channel& c, int band) {
     const float peak = *std::max_element(c.power.begin() + static_cast<std::ptrdiff_t>(lo),
                                          c.power.begin() + static_cast<std::ptrdiff_t>(hi));
     // |q| = (|X| / 2^((sf-100)/4))^(3/4): the inverse of the decoder's |q|^(4/3) step law.
-    const auto gainAt = [](int s) { return std::exp2(-0.1875f * static_cast<float>(s - kScalefactorOffset)); };
-    while (sf <= kScalefactorMax && peak * gainAt(sf) + kRounding > static_cast<float>(kAACTxEscapeLimit)) ++sf;
+    const auto gainAt = [](int s) {
+        return std::exp2(-0.1875f * static_cast<float>(s - kScalefactorOffset));
+    };
+    while (sf <= kScalefactorMax &&
+           peak * gainAt(sf) + kRounding > static_cast<float>(kAACTxEscapeLimit))
+        ++sf;
     const float gain = sf <= kScalefactorMax ? gainAt(sf) : 0.0f;
     int maxAbs = 0;
     for (std::size_t k = lo; k < hi; ++k) {
@@ -166,7 +172,8 @@ std::size_t AACLCEncoder::quantise(Channel& c, int step) {
                 const int jump = high - low;
                 if (std::abs(jump) > kScalefactorJumpMax) {
                     const int lower = jump > 0 ? prev : b;
-                    c.scalefactor[static_cast<std::size_t>(lower)] = std::max(low, high) - kScalefactorJumpMax;
+                    c.scalefactor[static_cast<std::size_t>(lower)] =
+                        std::max(low, high) - kScalefactorJumpMax;
                     quantiseBand(c, lower);
                     changed = true;
                 }
@@ -187,13 +194,16 @@ std::size_t AACLCEncoder::quantise(Channel& c, int step) {
         const auto sb = static_cast<std::size_t>(b);
         if (c.book[sb] == kAACTxZeroBook) continue;
         if (last < 0) c.globalGain = last = c.scalefactor[sb];
-        bits += kAACTxScalefactorCodes[static_cast<std::size_t>(c.scalefactor[sb] - last + 60)].length;
+        bits +=
+            kAACTxScalefactorCodes[static_cast<std::size_t>(c.scalefactor[sb] - last + 60)].length;
         last = c.scalefactor[sb];
         const auto lo = static_cast<std::size_t>(edges[sb]);
         const auto hi = static_cast<std::size_t>(edges[sb + 1]);
-        bits += static_cast<std::size_t>(codeLines(c.book[sb], std::span<const int>(c.quantised.data() + lo, hi - lo), nullptr));
+        bits += static_cast<std::size_t>(
+            codeLines(c.book[sb], std::span<const int>(c.quantised.data() + lo, hi - lo), nullptr));
     }
-    return bits + sectionBits(std::span<const int>(c.book.data(), static_cast<std::size_t>(c.maxBands)));
+    return bits +
+           sectionBits(std::span<const int>(c.book.data(), static_cast<std::size_t>(c.maxBands)));
 }
 
 void AACLCEncoder::writeChannelStream(const Channel& c, AACTxBitWriter& w) const {
@@ -206,10 +216,13 @@ void AACLCEncoder::writeChannelStream(const Channel& c, AACTxBitWriter& w) const
     w.put(0, 1);
     for (int b = 0; b < c.maxBands;) {
         int end = b;
-        while (end < c.maxBands && c.book[static_cast<std::size_t>(end)] == c.book[static_cast<std::size_t>(b)]) ++end;
+        while (end < c.maxBands &&
+               c.book[static_cast<std::size_t>(end)] == c.book[static_cast<std::size_t>(b)])
+            ++end;
         w.put(static_cast<std::uint32_t>(c.book[static_cast<std::size_t>(b)]), 4);
         int length = end - b;
-        for (; length >= kSectionEscape; length -= kSectionEscape) w.put(kSectionEscape, kSectionLengthBits);
+        for (; length >= kSectionEscape; length -= kSectionEscape)
+            w.put(kSectionEscape, kSectionLengthBits);
         w.put(static_cast<std::uint32_t>(length), kSectionLengthBits);
         b = end;
     }
@@ -217,7 +230,8 @@ void AACLCEncoder::writeChannelStream(const Channel& c, AACTxBitWriter& w) const
     for (int b = 0; b < c.maxBands; ++b) {
         const auto sb = static_cast<std::size_t>(b);
         if (c.book[sb] == kAACTxZeroBook) continue;
-        const AACTxHuffmanCode& code = kAACTxScalefactorCodes[static_cast<std::size_t>(c.scalefactor[sb] - last + 60)];
+        const AACTxHuffmanCode& code =
+            kAACTxScalefactorCodes[static_cast<std::size_t>(c.scalefactor[sb] - last + 60)];
         w.put(code.code, code.length);
         last = c.scalefactor[sb];
     }
@@ -231,8 +245,8 @@ void AACLCEncoder::writeChannelStream(const Channel& c, AACTxBitWriter& w) const
     }
 }
 
-std::vector<std::uint8_t> AACLCEncoder::encode(std::span<const float> left, std::span<const float> right,
-                                               std::size_t maxBytes) {
+std::vector<std::uint8_t> AACLCEncoder::encode(std::span<const float> left,
+                                               std::span<const float> right, std::size_t maxBytes) {
     std::vector<std::uint8_t> out(maxBytes);
     out.resize(encode(left, right, out));
     return out;
@@ -255,8 +269,10 @@ std::size_t AACLCEncoder::encode(std::span<const float> left, std::span<const fl
     int lo = 0, hi = kScalefactorMax + 1;
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (fits(mid)) hi = mid;
-        else lo = mid + 1;
+        if (fits(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
     }
     const bool ok = fits(std::min(hi, kScalefactorMax + 1));
     assert(ok);
@@ -264,7 +280,7 @@ std::size_t AACLCEncoder::encode(std::span<const float> left, std::span<const fl
     std::fill(out.begin(), out.end(), std::uint8_t{0});
     AACTxBitWriter w(out);
     w.put(channels.size() == 1 ? kIdSCE : kIdCPE, 3);
-    w.put(0, 4);  // element_instance_tag
+    w.put(0, 4);                            // element_instance_tag
     if (channels.size() == 2) w.put(0, 1);  // common_window: each channel has its own ics_info
     for (const Channel& c : channels) writeChannelStream(c, w);
     w.put(kIdEnd, 3);

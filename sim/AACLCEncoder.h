@@ -50,7 +50,7 @@ private:
         std::vector<int> quantised;   // N values, signs applied
         std::array<int, kBands> scalefactor{};
         std::array<int, kBands> book{};
-        int maxBands = 0;             // max_sfb
+        int maxBands = 0;  // max_sfb
         int globalGain = 0;
     };
     void analyse(Channel& c, std::span<const float> pcm);

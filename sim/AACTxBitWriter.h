@@ -15,7 +15,8 @@ public:
     void put(std::uint32_t value, int count) {
         for (int i = count - 1; i >= 0; --i) {
             assert(position / 8 < bytes.size());
-            if ((value >> i) & 1u) bytes[position / 8] |= static_cast<std::uint8_t>(0x80u >> (position % 8));
+            if ((value >> i) & 1u)
+                bytes[position / 8] |= static_cast<std::uint8_t>(0x80u >> (position % 8));
             ++position;
         }
     }

@@ -12,13 +12,15 @@ DABPlusRSEncoder::DABPlusRSEncoder() {
         x <<= 1;
         if (x & 0x100) x ^= kFieldPolynomial;
     }
-    for (int i = 255; i < 512; ++i) exp[static_cast<std::size_t>(i)] = exp[static_cast<std::size_t>(i - 255)];
+    for (int i = 255; i < 512; ++i)
+        exp[static_cast<std::size_t>(i)] = exp[static_cast<std::size_t>(i - 255)];
     // g(x) = (x + α^0)(x + α^1) ... (x + α^9), built up one factor at a time.
     generator[0] = 1;
     for (int r = 0; r < kParityBytes; ++r) {
         for (int j = r + 1; j > 0; --j)
             generator[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>(
-                generator[static_cast<std::size_t>(j - 1)] ^ multiply(generator[static_cast<std::size_t>(j)], power(r)));
+                generator[static_cast<std::size_t>(j - 1)] ^
+                multiply(generator[static_cast<std::size_t>(j)], power(r)));
         generator[0] = multiply(generator[0], power(r));
     }
 }
@@ -39,8 +41,11 @@ void DABPlusRSEncoder::encode(std::span<const std::uint8_t, kDataBytes> data,
     for (const std::uint8_t d : data) {
         const std::uint8_t feedback = d ^ reg[kParityBytes - 1];
         for (int j = kParityBytes - 1; j > 0; --j)
-            reg[static_cast<std::size_t>(j)] = reg[static_cast<std::size_t>(j - 1)] ^ multiply(feedback, generator[static_cast<std::size_t>(j)]);
+            reg[static_cast<std::size_t>(j)] =
+                reg[static_cast<std::size_t>(j - 1)] ^
+                multiply(feedback, generator[static_cast<std::size_t>(j)]);
         reg[0] = multiply(feedback, generator[0]);
     }
-    for (int j = 0; j < kParityBytes; ++j) parity[static_cast<std::size_t>(j)] = reg[static_cast<std::size_t>(kParityBytes - 1 - j)];
+    for (int j = 0; j < kParityBytes; ++j)
+        parity[static_cast<std::size_t>(j)] = reg[static_cast<std::size_t>(kParityBytes - 1 - j)];
 }

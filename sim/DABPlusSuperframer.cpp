@@ -9,7 +9,8 @@ namespace {
 constexpr int kDataRows = DABPlusRSEncoder::kDataBytes;
 constexpr int kParityRows = DABPlusRSEncoder::kParityBytes;
 
-std::uint16_t crc16(std::span<const std::uint8_t> bytes, std::uint16_t polynomial, std::uint16_t initial) {
+std::uint16_t crc16(std::span<const std::uint8_t> bytes, std::uint16_t polynomial,
+                    std::uint16_t initial) {
     std::uint16_t reg = initial;
     for (const std::uint8_t byte : bytes)
         for (int i = 7; i >= 0; --i) {
@@ -46,25 +47,29 @@ std::size_t DABPlusSuperframer::accessUnitCapacity() const {
     return (data - headerBytes()) / static_cast<std::size_t>(auCount) - 2;
 }
 
-bool DABPlusSuperframer::build(std::span<const std::vector<std::uint8_t>> aus, std::span<std::uint8_t> superframe) const {
-    assert(aus.size() == static_cast<std::size_t>(auCount) && superframe.size() >= superframeBytes());
+bool DABPlusSuperframer::build(std::span<const std::vector<std::uint8_t>> aus,
+                               std::span<std::uint8_t> superframe) const {
+    assert(aus.size() == static_cast<std::size_t>(auCount) &&
+           superframe.size() >= superframeBytes());
     const std::size_t dataBytes = static_cast<std::size_t>(kDataRows) * static_cast<std::size_t>(s);
     std::size_t total = headerBytes();
     for (const auto& au : aus) total += au.size() + 2;
     if (total > dataBytes) return false;
 
-    std::fill(superframe.begin(), superframe.begin() + static_cast<std::ptrdiff_t>(superframeBytes()), std::uint8_t{0});
+    std::fill(superframe.begin(),
+              superframe.begin() + static_cast<std::ptrdiff_t>(superframeBytes()), std::uint8_t{0});
     AACTxBitWriter header(superframe.subspan(2, headerBytes() - 2));
-    header.put(0, 1);  // rfa
+    header.put(0, 1);                                        // rfa
     header.put(settings.sampleRateHz == 48'000 ? 1 : 0, 1);  // dac_rate
-    header.put(0, 1);  // sbr_flag
-    header.put(settings.isStereo ? 1 : 0, 1);  // aac_channel_mode
-    header.put(0, 1);  // ps_flag
-    header.put(0, 3);  // mpeg_surround_config
+    header.put(0, 1);                                        // sbr_flag
+    header.put(settings.isStereo ? 1 : 0, 1);                // aac_channel_mode
+    header.put(0, 1);                                        // ps_flag
+    header.put(0, 3);                                        // mpeg_surround_config
     std::size_t at = headerBytes();
     for (std::size_t i = 0; i < aus.size(); ++i) {
         if (i > 0) header.put(static_cast<std::uint32_t>(at), 12);
-        std::copy(aus[i].begin(), aus[i].end(), superframe.begin() + static_cast<std::ptrdiff_t>(at));
+        std::copy(aus[i].begin(), aus[i].end(),
+                  superframe.begin() + static_cast<std::ptrdiff_t>(at));
         at += aus[i].size();
         const std::uint16_t crc = dabPlusAUCRC(aus[i]);
         superframe[at++] = static_cast<std::uint8_t>(crc >> 8);
@@ -80,7 +85,8 @@ bool DABPlusSuperframer::build(std::span<const std::vector<std::uint8_t>> aus, s
     for (std::size_t k = 0; k < stride; ++k) {
         for (std::size_t j = 0; j < row.size(); ++j) row[j] = superframe[j * stride + k];
         rs.encode(row, parity);
-        for (std::size_t j = 0; j < parity.size(); ++j) superframe[dataBytes + j * stride + k] = parity[j];
+        for (std::size_t j = 0; j < parity.size(); ++j)
+            superframe[dataBytes + j * stride + k] = parity[j];
     }
     return true;
 }

@@ -30,7 +30,8 @@ public:
     std::size_t accessUnitCapacity() const;
 
     // One super-frame from accessUnits() AUs; false (superframe untouched) if they do not fit.
-    bool build(std::span<const std::vector<std::uint8_t>> aus, std::span<std::uint8_t> superframe) const;
+    bool build(std::span<const std::vector<std::uint8_t>> aus,
+               std::span<std::uint8_t> superframe) const;
 
 private:
     DABPlusSuperframerConfig settings;

@@ -26,8 +26,12 @@ int loopLength(const DABPlusToneProgramme& p) {
 
 DABPlusToneSource::DABPlusToneSource(const DABPlusToneSourceConfig& config) {
     const DABPlusToneProgramme& p = config.programme;
-    const DABPlusSuperframer framer({.bitrateKbps = config.bitrateKbps, .sampleRateHz = p.sampleRateHz, .isStereo = p.isStereo});
-    AACLCEncoder encoder({.sampleRateHz = p.sampleRateHz, .channels = p.isStereo ? 2 : 1, .frameLength = kFrameLength});
+    const DABPlusSuperframer framer({.bitrateKbps = config.bitrateKbps,
+                                     .sampleRateHz = p.sampleRateHz,
+                                     .isStereo = p.isStereo});
+    AACLCEncoder encoder({.sampleRateHz = p.sampleRateHz,
+                          .channels = p.isStereo ? 2 : 1,
+                          .frameLength = kFrameLength});
     superframeBytes = framer.superframeBytes();
     superframes = loopLength(p);
     loop.assign(superframeBytes * static_cast<std::size_t>(superframes), 0);
@@ -35,7 +39,8 @@ DABPlusToneSource::DABPlusToneSource(const DABPlusToneSourceConfig& config) {
     std::vector<float> left(kFrameLength), right(kFrameLength);
     std::int64_t sample = 0;
     const auto tone = [&](double hz, std::int64_t n) {
-        return static_cast<float>(p.amplitude * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(n) / p.sampleRateHz));
+        return static_cast<float>(p.amplitude * std::sin(2.0 * std::numbers::pi * hz *
+                                                         static_cast<double>(n) / p.sampleRateHz));
     };
     for (int sf = -1; sf < superframes; ++sf) {
         std::vector<std::vector<std::uint8_t>> units;
@@ -48,7 +53,9 @@ DABPlusToneSource::DABPlusToneSource(const DABPlusToneSourceConfig& config) {
         }
         // Super-frame -1 only fills the MDCT overlap, so the loop's seam is seamless too.
         if (sf < 0) continue;
-        const bool fits = framer.build(units, std::span(loop).subspan(static_cast<std::size_t>(sf) * superframeBytes, superframeBytes));
+        const bool fits = framer.build(
+            units, std::span(loop).subspan(static_cast<std::size_t>(sf) * superframeBytes,
+                                           superframeBytes));
         assert(fits);
         (void)fits;
         aus.push_back(std::move(units));
@@ -63,6 +70,8 @@ void DABPlusToneSource::fillLogicalFrame(std::span<std::uint8_t> dataBits) {
     const std::size_t frameBytes = superframeBytes / kLogicalFramesPerSuperframe;
     assert(dataBits.size() == 8 * frameBytes);
     const std::uint8_t* bytes = loop.data() + nextFrame * frameBytes;
-    for (std::size_t i = 0; i < dataBits.size(); ++i) dataBits[i] = static_cast<std::uint8_t>((bytes[i / 8] >> (7 - i % 8)) & 1);
-    nextFrame = (nextFrame + 1) % (static_cast<std::size_t>(superframes) * kLogicalFramesPerSuperframe);
+    for (std::size_t i = 0; i < dataBits.size(); ++i)
+        dataBits[i] = static_cast<std::uint8_t>((bytes[i / 8] >> (7 - i % 8)) & 1);
+    nextFrame =
+        (nextFrame + 1) % (static_cast<std::size_t>(superframes) * kLogicalFramesPerSuperframe);
 }

@@ -3,7 +3,6 @@
 // DAB+; the welle-cli test covers those). Skipped when faad is not installed.
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -29,7 +28,8 @@ constexpr int kFrames = 94;  // 2 s
 // The 7-byte ADTS header without CRC: MPEG-4, AAC LC, 48 kHz, variable rate.
 std::vector<std::uint8_t> adtsHeader(std::size_t frameBytes, int channels) {
     const std::size_t length = frameBytes + 7;
-    return {0xFF, 0xF1,
+    return {0xFF,
+            0xF1,
             static_cast<std::uint8_t>((1 << 6) | (3 << 2) | (channels >> 2)),
             static_cast<std::uint8_t>(((channels & 3) << 6) | (length >> 11)),
             static_cast<std::uint8_t>(length >> 3),
@@ -45,7 +45,8 @@ struct Case {
 };
 
 // Encodes the tones, decodes them with faad; empty when faad failed.
-std::optional<simtest::WavAudio> roundTrip(const fs::path& faad, const Case& c, const fs::path& dir) {
+std::optional<simtest::WavAudio> roundTrip(const fs::path& faad, const Case& c,
+                                           const fs::path& dir) {
     AACLCEncoder encoder({.sampleRateHz = kRateHz, .channels = c.channels, .frameLength = kFrame});
     const fs::path aac = dir / "tone.aac", wav = dir / "tone.wav";
     std::ofstream out(aac, std::ios::binary);
@@ -53,23 +54,29 @@ std::optional<simtest::WavAudio> roundTrip(const fs::path& faad, const Case& c, 
     for (int f = 0; f < kFrames; ++f) {
         for (int n = 0; n < kFrame; ++n) {
             const double t = static_cast<double>(f * kFrame + n) / kRateHz;
-            left[static_cast<std::size_t>(n)] = static_cast<float>(c.leftAmplitude * std::sin(2 * std::numbers::pi * c.leftHz * t));
-            right[static_cast<std::size_t>(n)] = static_cast<float>(c.rightAmplitude * std::sin(2 * std::numbers::pi * c.rightHz * t));
+            left[static_cast<std::size_t>(n)] =
+                static_cast<float>(c.leftAmplitude * std::sin(2 * std::numbers::pi * c.leftHz * t));
+            right[static_cast<std::size_t>(n)] = static_cast<float>(
+                c.rightAmplitude * std::sin(2 * std::numbers::pi * c.rightHz * t));
         }
         const std::vector<std::uint8_t> au = encoder.encode(left, right, c.bytesPerFrame);
         EXPECT_LE(au.size(), c.bytesPerFrame);
         const std::vector<std::uint8_t> header = adtsHeader(au.size(), c.channels);
-        out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
-        out.write(reinterpret_cast<const char*>(au.data()), static_cast<std::streamsize>(au.size()));
+        out.write(reinterpret_cast<const char*>(header.data()),
+                  static_cast<std::streamsize>(header.size()));
+        out.write(reinterpret_cast<const char*>(au.data()),
+                  static_cast<std::streamsize>(au.size()));
     }
     out.close();
-    const std::string command = faad.string() + " -q -o '" + wav.string() + "' '" + aac.string() + "' > '" +
-                                (dir / "faad.log").string() + "' 2>&1";
+    const std::string command = faad.string() + " -q -o '" + wav.string() + "' '" + aac.string() +
+                                "' > '" + (dir / "faad.log").string() + "' 2>&1";
     if (std::system(command.c_str()) != 0) return std::nullopt;
     return simtest::readWav(wav);
 }
 
-double levelOf(std::span<const double> x, double hz) { return std::abs(simtest::toneOf(x, hz, kRateHz)); }
+double levelOf(std::span<const double> x, double hz) {
+    return std::abs(simtest::toneOf(x, hz, kRateHz));
+}
 }  // namespace
 
 TEST(AACLCEncoderE2ETest, FaadDecodesTonesAtTheirFrequencyAndLevel) {
@@ -93,7 +100,8 @@ TEST(AACLCEncoderE2ETest, FaadDecodesTonesAtTheirFrequencyAndLevel) {
         for (int ch = 0; ch < decoded->channels; ++ch) {
             SCOPED_TRACE(ch);
             // Skip the first frames (encoder delay, decoder start-up); 1 s whole periods of both.
-            const std::span<const double> x(decoded->samples[static_cast<std::size_t>(ch)].data() + 4 * kFrame, kRateHz);
+            const std::span<const double> x(
+                decoded->samples[static_cast<std::size_t>(ch)].data() + 4 * kFrame, kRateHz);
             const bool left = ch == 0 || c.channels == 1;
             const double wantHz = left ? c.leftHz : c.rightHz;
             const double wantLevel = left ? c.leftAmplitude : c.rightAmplitude;
@@ -109,9 +117,12 @@ TEST(AACLCEncoderE2ETest, FaadDecodesTonesAtTheirFrequencyAndLevel) {
                 const double w = 2 * std::numbers::pi * wantHz * static_cast<double>(n) / kRateHz;
                 residual += std::pow(x[n] - std::abs(tone) * std::cos(w + std::arg(tone)), 2);
             }
-            const double snrDB = 20 * std::log10(wantLevel / std::sqrt(2.0) / std::sqrt(residual / static_cast<double>(x.size())));
+            const double snrDB =
+                20 * std::log10(wantLevel / std::sqrt(2.0) /
+                                std::sqrt(residual / static_cast<double>(x.size())));
             EXPECT_GT(snrDB, 30.0);
-            RecordProperty("snr_db_" + std::to_string(static_cast<int>(wantHz)), std::to_string(snrDB));
+            RecordProperty("snr_db_" + std::to_string(static_cast<int>(wantHz)),
+                           std::to_string(snrDB));
         }
         fs::remove_all(dir);
     }

@@ -1,5 +1,3 @@
-#include "sim/AACLCEncoder.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 
 #include "AACTestReader.h"
 #include "SimTestMath.h"
+#include "sim/AACLCEncoder.h"
 
 namespace {
 constexpr int kFrame = 960;
@@ -33,38 +32,50 @@ struct RoundTrip {
     std::vector<std::vector<double>> pcm;
 };
 
-RoundTrip roundTrip(int channels, Tone left, Tone right, std::size_t maxBytes, int frames, int rateHz = 48'000) {
+RoundTrip roundTrip(int channels, Tone left, Tone right, std::size_t maxBytes, int frames,
+                    int rateHz = 48'000) {
     AACLCEncoder encoder({.sampleRateHz = rateHz, .channels = channels, .frameLength = kFrame});
     const simtest::AACTestReader reader(rateHz);
     RoundTrip out;
-    out.pcm.assign(static_cast<std::size_t>(channels), std::vector<double>((static_cast<std::size_t>(frames) + 1) * kFrame));
+    out.pcm.assign(static_cast<std::size_t>(channels),
+                   std::vector<double>((static_cast<std::size_t>(frames) + 1) * kFrame));
     for (int f = 0; f < frames; ++f) {
-        out.aus.push_back(encoder.encode(toneFrame(left, f, rateHz), toneFrame(right, f, rateHz), maxBytes));
+        out.aus.push_back(
+            encoder.encode(toneFrame(left, f, rateHz), toneFrame(right, f, rateHz), maxBytes));
         out.reads.push_back(reader.read(out.aus.back()));
         const simtest::AACFrameRead& r = out.reads.back();
         if (!r.ok || static_cast<int>(r.channels.size()) != channels) continue;
         for (int c = 0; c < channels; ++c) {
-            const std::vector<double> y = simtest::AACTestReader::windowedIMDCT(r.channels[static_cast<std::size_t>(c)].spectrum);
+            const std::vector<double> y = simtest::AACTestReader::windowedIMDCT(
+                r.channels[static_cast<std::size_t>(c)].spectrum);
             // Frame f's block spans input frames f-1 and f.
             for (std::size_t n = 0; n < y.size(); ++n)
                 if (f * kFrame + static_cast<int>(n) >= kFrame)
-                    out.pcm[static_cast<std::size_t>(c)][static_cast<std::size_t>(f * kFrame) + n - kFrame] += y[n] / 32'768.0;
+                    out.pcm[static_cast<std::size_t>(c)]
+                           [static_cast<std::size_t>(f * kFrame) + n - kFrame] += y[n] / 32'768.0;
         }
     }
     return out;
 }
 
-double levelOf(std::span<const double> x, double hz, int rateHz) { return std::abs(simtest::toneOf(x, hz, rateHz)); }
+double levelOf(std::span<const double> x, double hz, int rateHz) {
+    return std::abs(simtest::toneOf(x, hz, rateHz));
+}
 }  // namespace
 
 TEST(AACLCEncoderTest, AccessUnitsParseToTheEndAndFitTheBudget) {
-    struct Case { int channels; std::size_t maxBytes; double amplitude; };
+    struct Case {
+        int channels;
+        std::size_t maxBytes;
+        double amplitude;
+    };
     // Budgets of 48 kbit/s mono and 96 kbit/s stereo AUs in a DAB+ super-frame, a tiny one,
     // and a loud tone that needs the escape book.
     const Case cases[] = {{1, 104, 0.25}, {2, 214, 0.25}, {1, 12, 0.25}, {1, 300, 0.95}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.maxBytes);
-        const RoundTrip rt = roundTrip(c.channels, {1'000.0, c.amplitude}, {1'500.0, c.amplitude}, c.maxBytes, 6);
+        const RoundTrip rt =
+            roundTrip(c.channels, {1'000.0, c.amplitude}, {1'500.0, c.amplitude}, c.maxBytes, 6);
         for (std::size_t f = 0; f < rt.aus.size(); ++f) {
             const simtest::AACFrameRead& r = rt.reads[f];
             ASSERT_TRUE(r.ok) << r.error;
@@ -92,12 +103,17 @@ TEST(AACLCEncoderTest, SilenceGivesTheSmallestAccessUnit) {
 }
 
 TEST(AACLCEncoderTest, DecodedToneHasItsFrequencyAndLevel) {
-    struct Case { int channels; Tone left, right; std::size_t maxBytes; int rateHz; };
+    struct Case {
+        int channels;
+        Tone left, right;
+        std::size_t maxBytes;
+        int rateHz;
+    };
     const Case cases[] = {
-        {1, {900.0, 0.25}, {900.0, 0.25}, 104, 48'000},     // 48 kbit/s mono share
-        {2, {500.0, 0.25}, {750.0, 0.1}, 214, 48'000},      // stereo: different tones and levels
-        {1, {1'200.0, 0.25}, {1'200.0, 0.25}, 66, 32'000},  // 32 kHz: the same bands, 30 ms frames
-        {1, {3'000.0, 0.95}, {3'000.0, 0.95}, 300, 48'000}, // escape-coded values
+        {1, {900.0, 0.25}, {900.0, 0.25}, 104, 48'000},      // 48 kbit/s mono share
+        {2, {500.0, 0.25}, {750.0, 0.1}, 214, 48'000},       // stereo: different tones and levels
+        {1, {1'200.0, 0.25}, {1'200.0, 0.25}, 66, 32'000},   // 32 kHz: the same bands, 30 ms frames
+        {1, {3'000.0, 0.95}, {3'000.0, 0.95}, 300, 48'000},  // escape-coded values
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.left.hz);
@@ -105,8 +121,10 @@ TEST(AACLCEncoderTest, DecodedToneHasItsFrequencyAndLevel) {
         for (int ch = 0; ch < c.channels; ++ch) {
             const Tone want = ch == 0 ? c.left : c.right;
             // Input frames 2..9 have left the overlap; 8 frames hold whole periods of each tone.
-            const std::span<const double> x(rt.pcm[static_cast<std::size_t>(ch)].data() + 2 * kFrame, 8 * kFrame);
-            // Within 0.2 dB: the quantiser's noise at these budgets is 50 dB or more below the tone.
+            const std::span<const double> x(
+                rt.pcm[static_cast<std::size_t>(ch)].data() + 2 * kFrame, 8 * kFrame);
+            // Within 0.2 dB: the quantiser's noise at these budgets is 50 dB or more below the
+            // tone.
             EXPECT_NEAR(20 * std::log10(levelOf(x, want.hz, c.rateHz) / want.amplitude), 0.0, 0.2);
             if (c.channels == 2) {
                 EXPECT_LT(levelOf(x, ch == 0 ? c.right.hz : c.left.hz, c.rateHz), 1e-3);
@@ -135,7 +153,8 @@ TEST(AACLCEncoderTest, ResetRepeatsTheSameAccessUnits) {
     AACLCEncoder encoder({});
     const auto run = [&] {
         std::vector<std::vector<std::uint8_t>> aus;
-        for (int f = 0; f < 3; ++f) aus.push_back(encoder.encode(toneFrame({}, f, 48'000), {}, 100));
+        for (int f = 0; f < 3; ++f)
+            aus.push_back(encoder.encode(toneFrame({}, f, 48'000), {}, 100));
         return aus;
     };
     const auto first = run();

@@ -57,7 +57,8 @@ public:
     std::uint32_t get(int count) {
         std::uint32_t v = 0;
         for (int i = 0; i < count; ++i) {
-            const bool bit = position / 8 < bytes.size() && ((bytes[position / 8] >> (7 - position % 8)) & 1);
+            const bool bit =
+                position / 8 < bytes.size() && ((bytes[position / 8] >> (7 - position % 8)) & 1);
             v = (v << 1) | (bit ? 1u : 0u);
             ++position;
         }
@@ -93,7 +94,7 @@ struct AACChannelRead {
 };
 
 struct AACFrameRead {
-    bool ok = false;         // parsed to END without surprises
+    bool ok = false;  // parsed to END without surprises
     int elementId = -1;
     std::vector<AACChannelRead> channels;
     std::size_t bitsBeforeAlignment = 0;
@@ -104,7 +105,8 @@ class AACTestReader {
 public:
     explicit AACTestReader(int rateHz = 48'000) : edges(loadBandEdges(rateHz)) {
         scalefactorBook = loadHuffman("aac_huffman_scalefactor.txt");
-        for (int b = 1; b <= 11; ++b) books[b] = loadHuffman("aac_huffman_spectrum_" + std::to_string(b) + ".txt");
+        for (int b = 1; b <= 11; ++b)
+            books[b] = loadHuffman("aac_huffman_spectrum_" + std::to_string(b) + ".txt");
     }
 
     AACFrameRead read(std::span<const std::uint8_t> au) const {
@@ -135,13 +137,16 @@ public:
         for (std::size_t k = 0; k < m; ++k) {
             if (spectrum[k] == 0.0) continue;
             // cos((n + n0)·w) by a rotating phasor: one complex product per sample.
-            const double w = 2.0 * std::numbers::pi / static_cast<double>(n2) * (static_cast<double>(k) + 0.5);
+            const double w =
+                2.0 * std::numbers::pi / static_cast<double>(n2) * (static_cast<double>(k) + 0.5);
             std::complex<double> p = std::polar(1.0, n0 * w);
             const std::complex<double> step = std::polar(1.0, w);
             for (std::size_t n = 0; n < n2; ++n, p *= step) out[n] += spectrum[k] * p.real();
         }
         for (std::size_t n = 0; n < n2; ++n)
-            out[n] *= 2.0 / static_cast<double>(n2) * std::sin(std::numbers::pi / static_cast<double>(n2) * (static_cast<double>(n) + 0.5));
+            out[n] *= 2.0 / static_cast<double>(n2) *
+                      std::sin(std::numbers::pi / static_cast<double>(n2) *
+                               (static_cast<double>(n) + 0.5));
         return out;
     }
 
@@ -158,12 +163,14 @@ private:
         ch.windowShape = static_cast<int>(r.get(1));
         ch.maxBands = static_cast<int>(r.get(6));
         if (r.get(1) != 0) return (error = "prediction in AAC-LC"), false;
-        if (ch.maxBands > static_cast<int>(edges.size()) - 1) return (error = "max_sfb too large"), false;
+        if (ch.maxBands > static_cast<int>(edges.size()) - 1)
+            return (error = "max_sfb too large"), false;
         while (static_cast<int>(ch.books.size()) < ch.maxBands) {
             const int book = static_cast<int>(r.get(4));
             int length = 0;
             for (int incr = 31; incr == 31;) length += incr = static_cast<int>(r.get(5));
-            if (length == 0 || static_cast<int>(ch.books.size()) + length > ch.maxBands) return (error = "bad section"), false;
+            if (length == 0 || static_cast<int>(ch.books.size()) + length > ch.maxBands)
+                return (error = "bad section"), false;
             ch.books.insert(ch.books.end(), static_cast<std::size_t>(length), book);
         }
         int sf = ch.globalGain;
@@ -186,9 +193,11 @@ private:
             if (book > 11) return (error = "unexpected book"), false;
             const bool isSigned = book == 1 || book == 2 || book == 5 || book == 6;
             const int dim = book <= 4 ? 4 : 2;
-            for (int k = edges[static_cast<std::size_t>(b)]; k < edges[static_cast<std::size_t>(b) + 1]; k += dim) {
+            for (int k = edges[static_cast<std::size_t>(b)];
+                 k < edges[static_cast<std::size_t>(b) + 1]; k += dim) {
                 const std::vector<int> e = r.decode(books.at(book));
-                if (e.size() != static_cast<std::size_t>(dim) + 1) return (error = "bad spectral code"), false;
+                if (e.size() != static_cast<std::size_t>(dim) + 1)
+                    return (error = "bad spectral code"), false;
                 std::vector<int> v(e.begin() + 1, e.end());
                 if (!isSigned)
                     for (int& x : v)
@@ -201,12 +210,16 @@ private:
                         const int magnitude = (1 << (n + 4)) + static_cast<int>(r.get(n + 4));
                         x = x < 0 ? -magnitude : magnitude;
                     }
-                for (int i = 0; i < dim; ++i) ch.quantised[static_cast<std::size_t>(k + i)] = v[static_cast<std::size_t>(i)];
+                for (int i = 0; i < dim; ++i)
+                    ch.quantised[static_cast<std::size_t>(k + i)] = v[static_cast<std::size_t>(i)];
             }
-            const double step = std::pow(2.0, 0.25 * (ch.scalefactors[static_cast<std::size_t>(b)] - 100));
-            for (int k = edges[static_cast<std::size_t>(b)]; k < edges[static_cast<std::size_t>(b) + 1]; ++k) {
+            const double step =
+                std::pow(2.0, 0.25 * (ch.scalefactors[static_cast<std::size_t>(b)] - 100));
+            for (int k = edges[static_cast<std::size_t>(b)];
+                 k < edges[static_cast<std::size_t>(b) + 1]; ++k) {
                 const int q = ch.quantised[static_cast<std::size_t>(k)];
-                ch.spectrum[static_cast<std::size_t>(k)] = (q < 0 ? -1.0 : 1.0) * std::pow(std::abs(q), 4.0 / 3.0) * step;
+                ch.spectrum[static_cast<std::size_t>(k)] =
+                    (q < 0 ? -1.0 : 1.0) * std::pow(std::abs(q), 4.0 / 3.0) * step;
             }
         }
         return true;

@@ -1,11 +1,11 @@
-#include "sim/AACTxHuffmanTables.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "sim/AACTxHuffmanTables.h"
 
 namespace {
 struct Row {
@@ -46,7 +46,8 @@ TEST(AACTxHuffmanTablesTest, SpectrumBooksMatchTheReferenceFilesAndTheirIndexing
     for (int b = 1; b <= 11; ++b) {
         SCOPED_TRACE(b);
         const AACTxSpectrumBook book = aacTxSpectrumBook(b);
-        const std::vector<Row> rows = readRows("aac_huffman_spectrum_" + std::to_string(b) + ".txt");
+        const std::vector<Row> rows =
+            readRows("aac_huffman_spectrum_" + std::to_string(b) + ".txt");
         ASSERT_EQ(rows.size(), book.codes.size());
         const int base = book.isSigned ? 2 * book.lav + 1 : book.lav + 1;
         for (const Row& r : rows) {

@@ -1,5 +1,3 @@
-#include "sim/AACTxMDCT.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "AACTestReader.h"
+#include "sim/AACTxMDCT.h"
 #include "sim/SimRandom.h"
 
 namespace {
@@ -29,7 +28,8 @@ TEST(AACTxMDCTTest, MatchesTheDefiningSum) {
         for (int k = 0; k < m; k += (m > 100 ? 37 : 1)) {
             double want = 0.0;
             for (int n = 0; n < 2 * m; ++n)
-                want += 2.0 * in[static_cast<std::size_t>(n)] * std::sin(std::numbers::pi / n2 * (n + 0.5)) *
+                want += 2.0 * in[static_cast<std::size_t>(n)] *
+                        std::sin(std::numbers::pi / n2 * (n + 0.5)) *
                         std::cos(2.0 * std::numbers::pi / n2 * (n + n0) * (k + 0.5));
             // float transform over 2M terms of size ~0.5
             EXPECT_NEAR(out[static_cast<std::size_t>(k)], want, 1e-3 * std::sqrt(m)) << k;
@@ -45,8 +45,10 @@ TEST(AACTxMDCTTest, DecoderOverlapAddGivesTheInputBack) {
     std::vector<float> spectrum(kM);
     for (int f = 0; f + 1 < 4; ++f) {
         mdct.transform(std::span(x).subspan(static_cast<std::size_t>(f) * kM, 2 * kM), spectrum);
-        const std::vector<double> y = simtest::AACTestReader::windowedIMDCT(std::vector<double>(spectrum.begin(), spectrum.end()));
-        for (std::size_t n = 0; n < y.size(); ++n) out[static_cast<std::size_t>(f) * kM + n] += y[n];
+        const std::vector<double> y = simtest::AACTestReader::windowedIMDCT(
+            std::vector<double>(spectrum.begin(), spectrum.end()));
+        for (std::size_t n = 0; n < y.size(); ++n)
+            out[static_cast<std::size_t>(f) * kM + n] += y[n];
     }
     // Frames 1 and 2 have both of their halves: time-domain aliasing cancels, scale is 1.
     for (std::size_t n = kM; n < 3 * kM; ++n) ASSERT_NEAR(out[n], x[n], 1e-4) << n;

@@ -1,10 +1,9 @@
-#include "sim/DABPlusRSEncoder.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <vector>
 
+#include "sim/DABPlusRSEncoder.h"
 #include "sim/SimRandom.h"
 
 namespace {
@@ -13,8 +12,10 @@ using Codeword = std::array<std::uint8_t, 120>;
 Codeword encodeRandom(const DABPlusRSEncoder& rs, std::uint64_t seed) {
     SimRandom random(seed);
     Codeword c{};
-    for (int i = 0; i < 110; ++i) c[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(random.nextU32());
-    rs.encode(std::span<const std::uint8_t, 110>(c.data(), 110), std::span<std::uint8_t, 10>(c.data() + 110, 10));
+    for (int i = 0; i < 110; ++i)
+        c[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(random.nextU32());
+    rs.encode(std::span<const std::uint8_t, 110>(c.data(), 110),
+              std::span<std::uint8_t, 10>(c.data() + 110, 10));
     return c;
 }
 

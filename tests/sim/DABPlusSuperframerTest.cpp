@@ -1,13 +1,15 @@
-#include "sim/DABPlusSuperframer.h"
-
 #include <gtest/gtest.h>
 
 #include <bitset>
 #include <string_view>
 #include <vector>
 
+#include "sim/DABPlusSuperframer.h"
+
 namespace {
-std::vector<std::uint8_t> bytesOf(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> bytesOf(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 // Remainder of M(x)·x^16 by G(x), by long division over the message's bits (first bit = highest
 // power): an independent way to the same fire code.
@@ -15,12 +17,14 @@ std::uint16_t fireByDivision(std::span<const std::uint8_t> message) {
     constexpr int kGenerator[] = {16, 14, 13, 12, 11, 5, 3, 2, 1, 0};
     const std::size_t bits = 8 * message.size() + 16;
     std::vector<int> poly(bits, 0);  // poly[i] = coefficient of x^(bits-1-i)
-    for (std::size_t i = 0; i < 8 * message.size(); ++i) poly[i] = (message[i / 8] >> (7 - i % 8)) & 1;
+    for (std::size_t i = 0; i < 8 * message.size(); ++i)
+        poly[i] = (message[i / 8] >> (7 - i % 8)) & 1;
     for (std::size_t i = 0; i + 16 < bits; ++i)
         if (poly[i])
             for (const int g : kGenerator) poly[i + 16 - static_cast<std::size_t>(g)] ^= 1;
     std::uint16_t r = 0;
-    for (std::size_t i = bits - 16; i < bits; ++i) r = static_cast<std::uint16_t>((r << 1) | poly[i]);
+    for (std::size_t i = bits - 16; i < bits; ++i)
+        r = static_cast<std::uint16_t>((r << 1) | poly[i]);
     return r;
 }
 
@@ -28,7 +32,8 @@ std::vector<std::vector<std::uint8_t>> makeAUs(int count, std::size_t size) {
     std::vector<std::vector<std::uint8_t>> aus;
     for (int i = 0; i < count; ++i) {
         std::vector<std::uint8_t> au(size + static_cast<std::size_t>(i));  // unequal sizes
-        for (std::size_t k = 0; k < au.size(); ++k) au[k] = static_cast<std::uint8_t>(17 * i + 3 * k + 1);
+        for (std::size_t k = 0; k < au.size(); ++k)
+            au[k] = static_cast<std::uint8_t>(17 * i + 3 * k + 1);
         aus.push_back(std::move(au));
     }
     return aus;
@@ -62,7 +67,14 @@ TEST(DABPlusSuperframerTest, FireCodeIsTheRemainderByItsGenerator) {
 }
 
 TEST(DABPlusSuperframerTest, LayoutHoldsHeaderAUsCRCsAndParity) {
-    struct Case { int bitrateKbps; int rateHz; bool stereo; int aus; std::size_t firstAU; std::uint8_t format; };
+    struct Case {
+        int bitrateKbps;
+        int rateHz;
+        bool stereo;
+        int aus;
+        std::size_t firstAU;
+        std::uint8_t format;
+    };
     const Case cases[] = {
         {96, 48'000, true, 6, 11, 0x50},   // dac_rate 1, stereo
         {48, 48'000, false, 6, 11, 0x40},  // dac_rate 1, mono
@@ -70,7 +82,8 @@ TEST(DABPlusSuperframerTest, LayoutHoldsHeaderAUsCRCsAndParity) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bitrateKbps);
-        const DABPlusSuperframer framer({.bitrateKbps = c.bitrateKbps, .sampleRateHz = c.rateHz, .isStereo = c.stereo});
+        const DABPlusSuperframer framer(
+            {.bitrateKbps = c.bitrateKbps, .sampleRateHz = c.rateHz, .isStereo = c.stereo});
         const std::size_t s = static_cast<std::size_t>(c.bitrateKbps / 8);
         ASSERT_EQ(framer.accessUnits(), c.aus);
         ASSERT_EQ(framer.headerBytes(), c.firstAU);
@@ -86,14 +99,16 @@ TEST(DABPlusSuperframerTest, LayoutHoldsHeaderAUsCRCsAndParity) {
             // 12-bit addresses packed from byte 3 on.
             const std::size_t bit = 24 + 12 * static_cast<std::size_t>(i - 1);
             std::size_t v = 0;
-            for (std::size_t b = bit; b < bit + 12; ++b) v = (v << 1) | ((sf[b / 8] >> (7 - b % 8)) & 1);
+            for (std::size_t b = bit; b < bit + 12; ++b)
+                v = (v << 1) | ((sf[b / 8] >> (7 - b % 8)) & 1);
             starts.push_back(v);
         }
         for (int i = 0; i < c.aus; ++i) {
             SCOPED_TRACE(i);
             const auto& au = aus[static_cast<std::size_t>(i)];
             const std::size_t at = starts[static_cast<std::size_t>(i)];
-            ASSERT_TRUE(std::equal(au.begin(), au.end(), sf.begin() + static_cast<std::ptrdiff_t>(at)));
+            ASSERT_TRUE(
+                std::equal(au.begin(), au.end(), sf.begin() + static_cast<std::ptrdiff_t>(at)));
             const std::uint16_t crc = dabPlusAUCRC(au);
             EXPECT_EQ(sf[at + au.size()], crc >> 8);
             EXPECT_EQ(sf[at + au.size() + 1], crc & 0xFF);
@@ -109,7 +124,8 @@ TEST(DABPlusSuperframerTest, LayoutHoldsHeaderAUsCRCsAndParity) {
                 std::uint8_t alpha = 1;
                 for (int e = 0; e < j; ++e) alpha = gfMul(alpha, 2);
                 std::uint8_t acc = 0;
-                for (std::size_t row = 0; row < 120; ++row) acc = gfMul(acc, alpha) ^ sf[row * s + k];
+                for (std::size_t row = 0; row < 120; ++row)
+                    acc = gfMul(acc, alpha) ^ sf[row * s + k];
                 ASSERT_EQ(acc, 0) << "codeword " << k << " root " << j;
             }
     }
@@ -118,7 +134,8 @@ TEST(DABPlusSuperframerTest, LayoutHoldsHeaderAUsCRCsAndParity) {
 TEST(DABPlusSuperframerTest, AcceptsAUsUpToCapacityAndRefusesMore) {
     const DABPlusSuperframer framer({.bitrateKbps = 48});
     std::vector<std::uint8_t> sf(framer.superframeBytes());
-    std::vector<std::vector<std::uint8_t>> aus(6, std::vector<std::uint8_t>(framer.accessUnitCapacity(), 0x5A));
+    std::vector<std::vector<std::uint8_t>> aus(
+        6, std::vector<std::uint8_t>(framer.accessUnitCapacity(), 0x5A));
     EXPECT_TRUE(framer.build(aus, sf));
     // (660 - 11) / 6 - 2 = 106: one AU can still take the remainder, but 6 more bytes overflow.
     EXPECT_EQ(framer.accessUnitCapacity(), 106u);

@@ -1,5 +1,3 @@
-#include "sim/DABPlusToneSource.h"
-
 #include <gtest/gtest.h>
 
 #include <numbers>
@@ -7,11 +5,13 @@
 
 #include "AACTestReader.h"
 #include "sim/DABPlusSuperframer.h"
+#include "sim/DABPlusToneSource.h"
 
 namespace {
 std::vector<std::uint8_t> packBits(std::span<const std::uint8_t> bits) {
     std::vector<std::uint8_t> bytes(bits.size() / 8, 0);
-    for (std::size_t i = 0; i < bits.size(); ++i) bytes[i / 8] |= static_cast<std::uint8_t>(bits[i] << (7 - i % 8));
+    for (std::size_t i = 0; i < bits.size(); ++i)
+        bytes[i / 8] |= static_cast<std::uint8_t>(bits[i] << (7 - i % 8));
     return bytes;
 }
 }  // namespace
@@ -28,14 +28,19 @@ TEST(DABPlusToneSourceTest, LogicalFramesCarryTheSuperframesInOrderAndLoop) {
             got.insert(got.end(), bytes.begin(), bytes.end());
         }
         const std::span<const std::uint8_t> want = source.superframe(0);
-        ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end())) << "round " << round;
+        ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end()))
+            << "round " << round;
     }
 }
 
 TEST(DABPlusToneSourceTest, LoopCoversWholeToneCycles) {
-    struct Case { double hz; int superframes; };
+    struct Case {
+        double hz;
+        int superframes;
+    };
     // 510 Hz completes 61.2 cycles per super-frame, whole ones after five; 100π Hz never does.
-    const Case cases[] = {{500.0, 1}, {510.0, 5}, {100.0 * std::numbers::pi, DABPlusToneSource::kMaxLoopSuperframes}};
+    const Case cases[] = {
+        {500.0, 1}, {510.0, 5}, {100.0 * std::numbers::pi, DABPlusToneSource::kMaxLoopSuperframes}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hz);
         const DABPlusToneSource source({.bitrateKbps = 32, .programme = {.leftToneHz = c.hz}});
@@ -44,7 +49,10 @@ TEST(DABPlusToneSourceTest, LoopCoversWholeToneCycles) {
 }
 
 TEST(DABPlusToneSourceTest, SuperframesHoldValidAccessUnitsOfTheProgramme) {
-    struct Case { int bitrateKbps; DABPlusToneProgramme programme; };
+    struct Case {
+        int bitrateKbps;
+        DABPlusToneProgramme programme;
+    };
     const Case cases[] = {
         {96, {.isStereo = true, .leftToneHz = 500.0, .rightToneHz = 750.0}},
         {32, {.sampleRateHz = 32'000, .leftToneHz = 1'200.0}},

@@ -37,14 +37,18 @@ struct WavAudio {
 // 16-bit PCM only; a file that is missing or not of that kind gives nullopt.
 inline std::optional<WavAudio> readWav(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    const std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto u16 = [&](std::size_t at) { return static_cast<unsigned>(b[at] | (b[at + 1] << 8)); };
+    const std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
+    const auto u16 = [&](std::size_t at) {
+        return static_cast<unsigned>(b[at] | (b[at + 1] << 8));
+    };
     const auto u32 = [&](std::size_t at) { return u16(at) | (u16(at + 2) << 16); };
     if (b.size() < 12 || std::string(b.begin(), b.begin() + 4) != "RIFF") return std::nullopt;
     WavAudio audio;
     int bits = 0;
     for (std::size_t at = 12; at + 8 <= b.size();) {
-        const std::string id(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + 4));
+        const std::string id(b.begin() + static_cast<std::ptrdiff_t>(at),
+                             b.begin() + static_cast<std::ptrdiff_t>(at + 4));
         std::size_t size = u32(at + 4);
         if (id == "fmt " && at + 24 <= b.size()) {
             audio.channels = static_cast<int>(u16(at + 10));
@@ -58,7 +62,10 @@ inline std::optional<WavAudio> readWav(const std::filesystem::path& file) {
             const std::size_t frames = size / (2 * static_cast<std::size_t>(audio.channels));
             for (std::size_t f = 0; f < frames; ++f)
                 for (int c = 0; c < audio.channels; ++c) {
-                    const auto v = static_cast<std::int16_t>(u16(at + 8 + 2 * (f * static_cast<std::size_t>(audio.channels) + static_cast<std::size_t>(c))));
+                    const auto v = static_cast<std::int16_t>(
+                        u16(at + 8 +
+                            2 * (f * static_cast<std::size_t>(audio.channels) +
+                                 static_cast<std::size_t>(c))));
                     audio.samples[static_cast<std::size_t>(c)].push_back(v / 32'768.0);
                 }
             return audio;
