@@ -6,7 +6,7 @@
 
 // Reed-Solomon RS(120, 110) of DAB+ super-frames: RS(255, 245) over GF(2^8) with the field
 // polynomial x^8 + x^4 + x^3 + x^2 + 1, shortened by 135 leading zero bytes; the generator has
-// the roots α^0 .. α^9, so it corrects up to 5 byte errors. ETSI TS 102 563 clause 6.
+// the roots α^0 .. α^9, so it corrects up to 5 byte errors (ETSI TS 102 563).
 class DABPlusRSEncoder {
 public:
     static constexpr int kDataBytes = 110;

@@ -42,17 +42,7 @@ constexpr std::size_t kBufferSamples = 65'536;
 constexpr int kBuffers = 96;  // 3.1 s; welle-cli loops the file
 constexpr auto kDeadline = std::chrono::seconds(40);
 
-std::optional<fs::path> findWelle() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / "welle-cli";
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return std::nullopt;
-}
+std::optional<fs::path> findWelle() { return simtest::findProgram("welle-cli"); }
 
 int freePort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
