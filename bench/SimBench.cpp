@@ -73,10 +73,11 @@ static void BM_VirtualRtlSdrBuffer(benchmark::State& state) {
 BENCHMARK(BM_VirtualRtlSdrBuffer);
 
 // One DAB ensemble as the dongle sees it: OFDM frames (about 800 inverse FFTs per second),
-// the windowed-sinc read at a +20 ppm clock, the echo and the mix to a 300 Hz offset.
+// the windowed-sinc read at a +20 ppm clock, the echo and the mix to a 300 Hz offset, with the
+// four DAB+ programmes replayed from their encoded loops.
 static void BM_DABEmitter(benchmark::State& state) {
     const DemoDABEnsemble e = demoDABEnsembles()[1];
-    DABEmitter emitter(DABEmitterConfig{.carrierHz = e.frequencyHz, .amplitude = e.amplitude, .ensemble = e.ensemble});
+    DABEmitter emitter(demoDABEmitterConfig(e));
     std::vector<IQSample> out(kBufferSamples);
     std::uint64_t index = 0;
     for (auto _ : state) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "sim/SimUnits.h"
 
@@ -23,6 +24,13 @@ DABEmitter::DABEmitter(const DABEmitterConfig& config)
         echoDelaySamples = echo->delayUs * 1e-6 * kTransmitRateHz;
     }
     txSamples.reserve(3 * DABTransmitter::kFrameSamples + kChunkSamples);
+    for (const DABEmitterProgramme& p : config.programmes)
+        for (const DABTxSubchannel& s : config.ensemble.subchannels) {
+            if (s.id != p.subchannelId || s.protection != DABTxProtection::eepA) continue;
+            auto source = std::make_shared<DABPlusToneSource>(
+                DABPlusToneSourceConfig{.bitrateKbps = dabTxBitrateKbps(s), .programme = p.programme});
+            tx.msc().setSubchannelSource(s.id, [source](std::span<std::uint8_t> bits) { source->fillLogicalFrame(bits); });
+        }
 }
 
 void DABEmitter::ensureSamples(std::int64_t lo, std::int64_t hi) {

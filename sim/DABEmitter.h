@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/DABPlusToneSource.h"
 #include "sim/DABTransmitter.h"
 #include "sim/RFEmitter.h"
 #include "sim/SimFractionalInterpolator.h"
@@ -18,12 +19,20 @@ struct DABEcho {
     double phaseRad = 2.1;
 };
 
+// What an EEP-A audio sub-channel plays; sub-channels without one carry padding.
+struct DABEmitterProgramme {
+    int subchannelId = 0;
+    DABPlusToneProgramme programme;
+    bool operator==(const DABEmitterProgramme&) const = default;
+};
+
 struct DABEmitterConfig {
     double carrierHz = 227'360'000.0;  // Band III 12C
     // Complex rms of the OFDM symbols (direct path), full-scale units at the reference gain.
     double amplitude = 0.05;
     DABTxEnsemble ensemble;
     std::optional<DABEcho> echo = DABEcho{};
+    std::vector<DABEmitterProgramme> programmes;  // encoded once, at construction
 };
 
 // A DAB mode I ensemble on its Band III carrier as the dongle sees it: the transmitter's frames

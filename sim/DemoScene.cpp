@@ -92,8 +92,7 @@ std::shared_ptr<RFEmitter> makeEmitter(const DemoStation& s) {
     case DemoStationKind::dab:
         for (const DemoDABEnsemble& e : demoDABEnsembles())
             if (e.frequencyHz == s.frequencyHz)
-                return std::make_shared<DABEmitter>(DABEmitterConfig{
-                    .carrierHz = e.frequencyHz, .amplitude = e.amplitude, .ensemble = e.ensemble});
+                return std::make_shared<DABEmitter>(demoDABEmitterConfig(e));
         return nullptr;
     case DemoStationKind::nbfm: {
         auto nbfm = std::make_shared<NBFMEmitter>(
@@ -137,8 +136,32 @@ std::vector<DemoDABEnsemble> demoDABEnsembles() {
                         {.id = 2, .startCU = 60, .sizeCU = 70, .protection = P::uep, .uepIndex = 26},
                         {.id = 3, .startCU = 130, .sizeCU = 48, .eepLevel = 2},  // 48 kbit/s 2-A
                         {.id = 4, .startCU = 178, .sizeCU = 16, .eepLevel = 4}}}; // 32 kbit/s 4-A
-    return {{"5C", kDemoDAB5CFrequencyHz, kDemoDAB5CAmplitude, std::move(c5)},
-            {"12C", kDemoDAB12CFrequencyHz, kDemoDAB12CAmplitude, std::move(c12)}};
+    // 48 kHz mono tones unless stated; all are multiples of 50 Hz, so each loops in one
+    // super-frame. 5C's Dječji Radio runs at 32 kHz, its UEP service carries no audio.
+    const auto mono = [](std::uint16_t sid, int sub, double hz, int rateHz = 48'000) {
+        return DemoDABProgramme{.sid = sid, .subchannelId = sub,
+                                .audio = {.sampleRateHz = rateHz, .leftToneHz = hz, .rightToneHz = hz}};
+    };
+    std::vector<DemoDABProgramme> p12{
+        {.sid = 0x2C11, .subchannelId = 1, .audio = {.isStereo = true, .leftToneHz = 500.0, .rightToneHz = 750.0}},
+        mono(0x2C12, 2, 700.0), mono(0x2C13, 3, 900.0), mono(0x2C14, 4, 1'100.0)};
+    std::vector<DemoDABProgramme> p5{mono(0x2C21, 1, 600.0), mono(0x2C23, 3, 800.0), mono(0x2C24, 4, 1'200.0, 32'000)};
+    return {{"5C", kDemoDAB5CFrequencyHz, kDemoDAB5CAmplitude, std::move(c5), std::move(p5)},
+            {"12C", kDemoDAB12CFrequencyHz, kDemoDAB12CAmplitude, std::move(c12), std::move(p12)}};
+}
+
+DABEmitterConfig demoDABEmitterConfig(const DemoDABEnsemble& e) {
+    DABEmitterConfig config{.carrierHz = e.frequencyHz, .amplitude = e.amplitude, .ensemble = e.ensemble};
+    for (const DemoDABProgramme& p : e.programmes)
+        config.programmes.push_back({.subchannelId = p.subchannelId, .programme = p.audio});
+    return config;
+}
+
+std::optional<DemoDABProgramme> demoDABProgramme(std::uint16_t sid) {
+    for (const DemoDABEnsemble& e : demoDABEnsembles())
+        for (const DemoDABProgramme& p : e.programmes)
+            if (p.sid == sid) return p;
+    return std::nullopt;
 }
 
 std::vector<DemoStation> demoStations() {

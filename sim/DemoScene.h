@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/DABEmitter.h"
+#include "sim/DABPlusToneSource.h"
 #include "sim/DABTxEnsemble.h"
 #include "sim/RFScene.h"
 
@@ -53,16 +55,31 @@ inline constexpr double kDemoDAB5CFrequencyHz = 178'352'000.0;
 inline constexpr double kDemoDAB12CAmplitude = 0.07;
 inline constexpr double kDemoDAB5CAmplitude = 0.05;
 
+// The programme of a DAB+ service: a steady tone (one per side when stereo), distinct for every
+// service of the demo, so a test can tell which service it decoded from the tone that dominates.
+struct DemoDABProgramme {
+    std::uint16_t sid = 0;
+    int subchannelId = 0;
+    DABPlusToneProgramme audio;  // sample rate, channels, tones and level
+    bool operator==(const DemoDABProgramme&) const = default;
+};
+
 struct DemoDABEnsemble {
     std::string channel;  // "12C"
     double frequencyHz = 0.0;
     double amplitude = 0.0;  // complex rms of the OFDM symbols, full-scale units at reference gain
     DABTxEnsemble ensemble;
+    // One per audio service on an EEP-A sub-channel; UEP sub-channels carry no audio yet.
+    std::vector<DemoDABProgramme> programmes;
     bool operator==(const DemoDABEnsemble&) const = default;
 };
 
 // What the demo's DAB transmitters send, so tests can compare a decode with it.
 std::vector<DemoDABEnsemble> demoDABEnsembles();
+// The emitter of a demo ensemble with its programmes (echo on, as in the demo scene).
+DABEmitterConfig demoDABEmitterConfig(const DemoDABEnsemble& ensemble);
+// The programme of a demo DAB+ service by its SId; nullopt for services without audio.
+std::optional<DemoDABProgramme> demoDABProgramme(std::uint16_t sid);
 
 // The stations of the demo world, in frequency order; a DAB ensemble is one station named
 // "DAB <channel>".

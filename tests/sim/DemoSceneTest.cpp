@@ -207,3 +207,32 @@ TEST(DemoSceneTest, DABEnsemblesAreConsistentMultiplexes) {
         EXPECT_EQ(it->amplitude, d.amplitude);
     }
 }
+
+TEST(DemoSceneTest, EveryEEPAudioServiceHasItsOwnTones) {
+    std::set<double> tones;
+    int programmes = 0;
+    for (const DemoDABEnsemble& d : demoDABEnsembles()) {
+        SCOPED_TRACE(d.channel);
+        for (const DABTxService& s : d.ensemble.services) {
+            const auto sub = std::find_if(d.ensemble.subchannels.begin(), d.ensemble.subchannels.end(),
+                                          [&](const DABTxSubchannel& c) { return c.id == s.subchannelId; });
+            ASSERT_NE(sub, d.ensemble.subchannels.end());
+            const auto p = demoDABProgramme(s.sid);
+            // UEP sub-channels still carry filler bits, so only EEP-A services have a programme.
+            ASSERT_EQ(p.has_value(), sub->protection == DABTxProtection::eepA) << s.label;
+            if (!p) continue;
+            ++programmes;
+            EXPECT_EQ(p->subchannelId, s.subchannelId);
+            EXPECT_TRUE(p->audio.sampleRateHz == 48'000 || p->audio.sampleRateHz == 32'000);
+            EXPECT_TRUE(tones.insert(p->audio.leftToneHz).second) << "tone shared: " << s.label;
+            if (p->audio.isStereo) {
+                EXPECT_TRUE(tones.insert(p->audio.rightToneHz).second) << "tone shared: " << s.label;
+            }
+            // Whole cycles per 120 ms super-frame, so the encoded loop is one super-frame.
+            const DABPlusToneSource source({.bitrateKbps = dabTxBitrateKbps(*sub), .programme = p->audio});
+            EXPECT_EQ(source.loopSuperframes(), 1) << s.label;
+        }
+    }
+    EXPECT_EQ(programmes, 7);
+    EXPECT_FALSE(demoDABProgramme(0x1234).has_value());
+}

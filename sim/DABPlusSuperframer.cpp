@@ -1,0 +1,92 @@
+#include "sim/DABPlusSuperframer.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "sim/AACTxBitWriter.h"
+
+namespace {
+constexpr int kDataRows = DABPlusRSEncoder::kDataBytes;
+constexpr int kParityRows = DABPlusRSEncoder::kParityBytes;
+
+std::uint16_t crc16(std::span<const std::uint8_t> bytes, std::uint16_t polynomial,
+                    std::uint16_t initial) {
+    std::uint16_t reg = initial;
+    for (const std::uint8_t byte : bytes)
+        for (int i = 7; i >= 0; --i) {
+            const bool feedback = (((reg >> 15) ^ (byte >> i)) & 1) != 0;
+            reg = static_cast<std::uint16_t>(reg << 1);
+            if (feedback) reg ^= polynomial;
+        }
+    return reg;
+}
+}  // namespace
+
+std::uint16_t dabPlusFireCode(std::span<const std::uint8_t> nineBytes) {
+    assert(nineBytes.size() == 9);
+    return crc16(nineBytes, 0x782F, 0x0000);
+}
+
+std::uint16_t dabPlusAUCRC(std::span<const std::uint8_t> au) {
+    return static_cast<std::uint16_t>(~crc16(au, 0x1021, 0xFFFF));
+}
+
+DABPlusSuperframer::DABPlusSuperframer(const DABPlusSuperframerConfig& config)
+    : settings(config), s(config.bitrateKbps / 8), auCount(config.sampleRateHz == 48'000 ? 6 : 4) {
+    assert(config.bitrateKbps > 0 && config.bitrateKbps % 8 == 0);
+    assert(config.sampleRateHz == 48'000 || config.sampleRateHz == 32'000);
+}
+
+std::size_t DABPlusSuperframer::headerBytes() const {
+    // Fire code, format byte, then (n - 1) 12-bit addresses rounded up to whole bytes.
+    return 3 + (12 * static_cast<std::size_t>(auCount - 1) + 7) / 8;
+}
+
+std::size_t DABPlusSuperframer::accessUnitCapacity() const {
+    const std::size_t data = static_cast<std::size_t>(kDataRows) * static_cast<std::size_t>(s);
+    return (data - headerBytes()) / static_cast<std::size_t>(auCount) - 2;
+}
+
+bool DABPlusSuperframer::build(std::span<const std::vector<std::uint8_t>> aus,
+                               std::span<std::uint8_t> superframe) const {
+    assert(aus.size() == static_cast<std::size_t>(auCount) &&
+           superframe.size() >= superframeBytes());
+    const std::size_t dataBytes = static_cast<std::size_t>(kDataRows) * static_cast<std::size_t>(s);
+    std::size_t total = headerBytes();
+    for (const auto& au : aus) total += au.size() + 2;
+    if (total > dataBytes) return false;
+
+    std::fill(superframe.begin(),
+              superframe.begin() + static_cast<std::ptrdiff_t>(superframeBytes()), std::uint8_t{0});
+    AACTxBitWriter header(superframe.subspan(2, headerBytes() - 2));
+    header.put(0, 1);                                        // rfa
+    header.put(settings.sampleRateHz == 48'000 ? 1 : 0, 1);  // dac_rate
+    header.put(0, 1);                                        // sbr_flag
+    header.put(settings.isStereo ? 1 : 0, 1);                // aac_channel_mode
+    header.put(0, 1);                                        // ps_flag
+    header.put(0, 3);                                        // mpeg_surround_config
+    std::size_t at = headerBytes();
+    for (std::size_t i = 0; i < aus.size(); ++i) {
+        if (i > 0) header.put(static_cast<std::uint32_t>(at), 12);
+        std::copy(aus[i].begin(), aus[i].end(),
+                  superframe.begin() + static_cast<std::ptrdiff_t>(at));
+        at += aus[i].size();
+        const std::uint16_t crc = dabPlusAUCRC(aus[i]);
+        superframe[at++] = static_cast<std::uint8_t>(crc >> 8);
+        superframe[at++] = static_cast<std::uint8_t>(crc);
+    }
+    const std::uint16_t fire = dabPlusFireCode(superframe.subspan(2, 9));
+    superframe[0] = static_cast<std::uint8_t>(fire >> 8);
+    superframe[1] = static_cast<std::uint8_t>(fire);
+
+    std::array<std::uint8_t, kDataRows> row{};
+    std::array<std::uint8_t, kParityRows> parity{};
+    const auto stride = static_cast<std::size_t>(s);
+    for (std::size_t k = 0; k < stride; ++k) {
+        for (std::size_t j = 0; j < row.size(); ++j) row[j] = superframe[j * stride + k];
+        rs.encode(row, parity);
+        for (std::size_t j = 0; j < parity.size(); ++j)
+            superframe[dataBytes + j * stride + k] = parity[j];
+    }
+    return true;
+}
