@@ -180,7 +180,12 @@ void SDRController::startDABStreaming() {
                     crc = r.ficCRCCount, text = r.status, sub = r.subchannel.id](SDRController& c) {
             c.dabLastEnsemble = ensemble;
             c.publishDABEnsemble(ensemble);
-            if (!c.dabSelectedServiceId) {
+            // The selection names the service playing: a stream that left an unplayable
+            // service for another says which one it plays now.
+            const auto selected = c.dabSelectedServiceId ? ensemble.serviceLinks.find(*c.dabSelectedServiceId)
+                                                         : ensemble.serviceLinks.end();
+            if (selected == ensemble.serviceLinks.end() || selected->second.primarySubchannelId != sub) {
+                c.dabSelectedServiceId.reset();
                 for (const DABService& s : ensemble.services) {
                     const auto link = ensemble.serviceLinks.find(s.id);
                     if (link != ensemble.serviceLinks.end() && link->second.primarySubchannelId == sub) {
@@ -227,7 +232,7 @@ void SDRController::startDABStreaming() {
         postToMain([format, channels, rate](SDRController& c) {
             c.dabCurrentFormat = format;
             c.dabOutputChannels = channels;
-            c.dabIsStereo = channels > 1;
+            c.dabIsStereo = !format.mono || format.ps;
             // A recording asked for before the format was known starts now, in its format.
             if (c.isRecording && c.recordingMode == "audio" && c.pendingDABAudioRecordingURL) {
                 auto recorder = std::make_shared<AudioRecorder>(*c.pendingDABAudioRecordingURL, rate, channels);

@@ -31,7 +31,9 @@ DABAudioChain::~DABAudioChain() {
 void DABAudioChain::selectSubchannel(const DABSubchannel& subchannel) {
     current = subchannel;
     deinterleaver = std::make_unique<DABTimeDeinterleaver>(subchannel.sizeCU);
-    resubchannel = false;
+    // A sub-channel this chain cannot depuncture (short form, a size no profile fits) would
+    // only sit silent: ask for another at once.
+    resubchannel = !DABDepuncture::eepProfile(subchannel).has_value();
     const int bitrate = dabtables::bitrateKbps(subchannel);
     queue.async([shared = shared, bitrate, hooks = hooks] {
         auto decoder = std::make_unique<DABSuperframeDecoder>(bitrate);

@@ -157,6 +157,11 @@ void DABStreamSession::loop(StartState state) {
     };
 
     bool gaveUp = false;
+    {
+        // A service chosen while the stream was starting is the one to acquire.
+        std::lock_guard lock(selectionLock);
+        in.selectedServiceId = requestedService;
+    }
     std::optional<DABAcquisitionResult> acquired = acquireInitial(acquirer, in, gaveUp);
     if (!acquired) {
         const std::string last = gaveUp ? "DAB streaming: acquire failed" : "DAB streaming stopped";
@@ -224,6 +229,7 @@ void DABStreamSession::loop(StartState state) {
                                  ? ensemble.subchannels.find(*link->second.primarySubchannelId)
                                  : ensemble.subchannels.end();
             if (sub != ensemble.subchannels.end()) {
+                if (sub->second == subchannel) continue;  // already playing it
                 subchannel = sub->second;
                 if (audio) audio->selectSubchannel(subchannel);
                 status("DAB streaming | sub=" + std::to_string(subchannel.id) + " | service switched");
@@ -236,6 +242,11 @@ void DABStreamSession::loop(StartState state) {
         if (audio && audio->takeResubchannelRequest()) {
             DebugLog::writef("📡 DAB: sub-channel %d gave no audio, trying another", subchannel.id);
             in.excludedSubchannels.insert(subchannel.id);
+            // A selected service that cannot play is given up too, or it would be chosen again.
+            {
+                std::lock_guard lock(selectionLock);
+                requestedService.reset();
+            }
             if (!reacquireNow()) break;
             continue;
         }

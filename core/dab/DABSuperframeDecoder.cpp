@@ -46,7 +46,8 @@ std::uint64_t DABSuperframeDecoder::fingerprint(std::span<const std::uint8_t> da
 
 DabAudioFormat DABSuperframeDecoder::formatOf(std::span<const std::uint8_t> data) {
     const std::uint8_t flags = data.size() > kHeaderFlags ? data[kHeaderFlags] : 0;
-    return {.dac = (flags & 0x40) != 0, .sbr = (flags & 0x20) != 0, .mono = (flags & 0x10) == 0};
+    return {.dac = (flags & 0x40) != 0, .sbr = (flags & 0x20) != 0, .mono = (flags & 0x10) == 0,
+            .ps = (flags & 0x08) != 0};
 }
 
 std::optional<std::vector<DABAccessUnit>> DABSuperframeDecoder::auLayout(std::span<const std::uint8_t> data) {
@@ -141,7 +142,8 @@ void DABSuperframeDecoder::emitSuperframeAudio(std::span<const std::uint8_t> dat
         DebugLog::writef("SF: impossible AU layout, header %02X", data.size() > 2 ? data[2] : 0);
     }
     if (onSuperframe) {
-        const bool stereo = frameChannels > 0 ? frameChannels >= 2 : !wanted.mono;
+        // The stream's own channels: the decoder also hands out two (equal) ones for mono.
+        const bool stereo = !wanted.mono || wanted.ps;
         onSuperframe(sfCount, wanted, stereo);
     }
     if (samples > 0) {

@@ -102,5 +102,6 @@ struct DabAudioFormat {
     bool dac = false;
     bool sbr = false;
     bool mono = false;
+    bool ps = false;  // parametric stereo: a mono core that plays as stereo
     bool operator==(const DabAudioFormat&) const = default;
 };
