@@ -127,13 +127,3 @@ TEST(DABDepuncture3A96kTest, ShortInputFailsInTheBlocksButNotInTheTail) {
     EXPECT_TRUE(DABDepuncture::expandEEP_A(std::vector<float>(5000, 1.0f), 2, 72));
     EXPECT_FALSE(DABDepuncture::expandEEP_A(std::vector<float>(4608, 1.0f), 3, 71));
 }
-
-TEST(DABDepunctureTest, SmallerAndLargerSubchannelsGiveTheirOwnLengths) {
-    // 48 kbit/s 3-A: 36 blocks; 8 kbit/s 2-A: 6 blocks.
-    EXPECT_EQ(DABDepuncture::expandEEP_A(std::vector<float>(36 * 64, 1.0f), 2, 36)->size(), 36u * 128 + 24);
-    EXPECT_EQ(DABDepuncture::expandEEP_A(std::vector<float>(8 * 64, 1.0f), 1, 8)->size(), 6u * 128 + 24);
-    const auto b = DABDepuncture::expandEEP(std::vector<float>(15 * 64 * 4, 1.0f),
-                                            DABSubchannel{.sizeCU = 60, .protection = 7});
-    ASSERT_TRUE(b);
-    EXPECT_EQ(b->size(), 96u * 128 + 24);  // 4-B 128 kbit/s
-}

@@ -268,20 +268,6 @@ TEST(DABSuperframeDecoderTest, DeliversPCMPerAUWithTheDecodersChannels) {
     }
 }
 
-TEST(DABSuperframeDecoderTest, SmallerSubchannelsUseFewerCodewords) {
-    DABSuperframeDecoder decoder(32);
-    EXPECT_EQ(decoder.bytesPerCIF(), 96);
-    EXPECT_EQ(decoder.codewords(), 4);
-    Recorder rec;
-    rec.attach(decoder);
-    Feeder feed{decoder, 1};
-    for (int n = 0; n < 6; ++n) feed.superframe(superframe(4, k48kSBRMono, static_cast<std::uint8_t>(n)));
-    EXPECT_EQ(rec.markers, (std::vector<int>{3, 4, 5}));
-    // A 96 kbit/s block does not belong to this sub-channel.
-    decoder.consumePackedCIF(std::vector<std::uint8_t>(288, 0), 5, false);
-    EXPECT_EQ(decoder.superframeCount(), 3);
-}
-
 TEST(DABSuperframeDecoderTest, ResetForgetsRingCountersAndFormat) {
     DABSuperframeDecoder decoder(96);
     Recorder rec;
