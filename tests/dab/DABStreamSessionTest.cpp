@@ -1,4 +1,5 @@
-// The stream session's threads on a recorded ensemble: pump, acquisition, frame loop, stop.
+// The stream session's threads on a recorded ensemble: pump, acquisition, frame loop, the
+// audio queue, stop.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <random>
 
 #include "dab/DABStreamSession.h"
+#include "platform/SerialQueue.h"
 #include "sim/DABEmitter.h"
 #include "sim/DemoScene.h"
 
@@ -16,8 +18,8 @@ namespace {
 const std::vector<IQSample>& recordedEnsemble() {
     static const std::vector<IQSample> samples = [] {
         const DemoDABEnsemble e = demoDABEnsembles()[1];
-        DABEmitter emitter(DABEmitterConfig{.carrierHz = e.frequencyHz, .amplitude = e.amplitude, .ensemble = e.ensemble});
-        std::vector<IQSample> out(4'500'000);
+        DABEmitter emitter(demoDABEmitterConfig(e));
+        std::vector<IQSample> out(6'500'000);
         emitter.render(out, {.offsetHz = 2'000.0, .sampleIndex = 0, .clockErrorPPM = 30.0});
         std::mt19937 rng(7);
         std::normal_distribution<float> g(0.0f, 0.004f);
@@ -36,6 +38,8 @@ struct Observed {
     int acquiredShift = 0;
     int frames = 0;
     int framesWithAllFIBs = 0;
+    std::size_t pcmFrames = 0;
+    bool stereo = false;
     std::optional<std::string> finished;
     bool gaveUp = false;
 
@@ -75,6 +79,15 @@ DABStreamSession::Hooks hooksOver(const std::vector<IQSample>& source, std::size
         if (f.ficCRCCount == 12) ++seen.framesWithAllFIBs;
         seen.changed.notify_all();
     };
+    h.audio.onPCM = [&seen](std::span<const float> left, std::span<const float>, double) {
+        std::lock_guard l(seen.lock);
+        seen.pcmFrames += left.size();
+        seen.changed.notify_all();
+    };
+    h.audio.onSuperframe = [&seen](int, bool stereo) {
+        std::lock_guard l(seen.lock);
+        seen.stereo = stereo;
+    };
     h.onFinished = [&seen](const std::string& s, bool gaveUp) {
         std::lock_guard l(seen.lock);
         seen.finished = s;
@@ -89,16 +102,23 @@ TEST(DABStreamSessionTest, AcquiresFollowsAndStopsOnRequest) {
     std::size_t at = 0;
     std::mutex sourceLock;
     Observed seen;
-    DABStreamSession session(hooksOver(source, at, sourceLock, seen));
+    SerialQueue msc("test.msc", ThreadPriority::userInitiated);
+    DABStreamSession::Hooks hooks = hooksOver(source, at, sourceLock, seen);
+    hooks.mscQueue = &msc;
+    DABStreamSession session(std::move(hooks));
     session.start({.frequencyMHz = 227.358});
 
-    ASSERT_TRUE(seen.waitFor([&] { return seen.framesWithAllFIBs >= 2 || seen.finished.has_value(); }));
+    ASSERT_TRUE(seen.waitFor(
+        [&] { return (seen.framesWithAllFIBs >= 2 && seen.pcmFrames >= 24'000) || seen.finished.has_value(); }));
     {
         std::lock_guard l(seen.lock);
         ASSERT_TRUE(seen.acquired.has_value()) << (seen.statuses.empty() ? "" : seen.statuses.back());
         EXPECT_EQ(seen.acquired->ensembleId, 0x2C01);
         EXPECT_EQ(seen.acquiredShift, 2);
         EXPECT_EQ(seen.statuses.front().rfind("DAB streaming (via probe) | sub=1 | PRS ", 0), 0u) << seen.statuses.front();
+        // Sub-channel 1 carries the stereo service: half a second of it played through.
+        EXPECT_GE(seen.pcmFrames, 24'000u);
+        EXPECT_TRUE(seen.stereo);
     }
     session.requestStop();
     ASSERT_TRUE(seen.waitFor([&] { return seen.finished.has_value(); }));
