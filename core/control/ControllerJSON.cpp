@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "control/SDRController.h"
+#include "platform/DebugLog.h"
 
 nlohmann::json controllerStatusJSON(const SDRController& c) {
     nlohmann::json j;
@@ -74,6 +75,13 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["dabCifCounter"] = c.dabCifCounter;
     j["dabSuperframeCount"] = c.dabSuperframeCount;
     j["dabStreamRunning"] = c.dabStreamRunning.get();
+    j["dabDynamicLabel"] = optionalJSON(c.dabDynamicLabel);
+    j["dabDLPlusArtist"] = optionalJSON(c.dabDLPlusArtist);
+    j["dabDLPlusTitle"] = optionalJSON(c.dabDLPlusTitle);
+    j["dabSlideshowPath"] = c.dabSlideshowPath ? nlohmann::json(c.dabSlideshowPath->string()) : nlohmann::json(nullptr);
+    j["dabSlideshowCount"] = c.dabSlideshowCount;
+    j["dabLogoPaths"] = nlohmann::json::object();
+    for (const auto& [sid, path] : c.dabLogoPaths) j["dabLogoPaths"][formatString("%04X", sid)] = path.string();
     j["dabServices"] = nlohmann::json::array();
     for (const DABServiceInfo& s : c.dabServices) j["dabServices"].push_back(dabServiceJSON(s));
     j["frequencyCorrectionPPM"] = c.frequencyCorrectionPPM.get();

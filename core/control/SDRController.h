@@ -6,6 +6,7 @@
 #include <mutex>
 #include <span>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -192,6 +193,15 @@ public:
     int dabCifCounter = 0;
     int dabSuperframeCount = 0;
     Published<bool> dabStreamRunning{false};
+    // What the playing DAB+ service sends beside its audio: the dynamic label (with the DL Plus
+    // artist and title when tagged) and the newest slideshow image, kept on disk.
+    std::optional<std::string> dabDynamicLabel;
+    std::optional<std::string> dabDLPlusArtist;
+    std::optional<std::string> dabDLPlusTitle;
+    std::optional<std::filesystem::path> dabSlideshowPath;
+    int dabSlideshowCount = 0;  // images received this stream; a new one changes it
+    // Station logos stored from the ensembles' MOT carousels, by the SId they belong to.
+    std::map<std::uint32_t, std::filesystem::path> dabLogoPaths;
     // Dongle calibration in ppm, programmed by start (0 for an uncalibrated dongle).
     Published<int> frequencyCorrectionPPM{0};
     // False while the sound device could not start and the receiver runs on the silent sink;
