@@ -5,30 +5,13 @@
 #include <cmath>
 #include <numbers>
 
-namespace {
-double besselI0(double x) {
-    double sum = 1.0, term = 1.0;
-    const double q = x * x / 4.0;
-    for (int k = 1; k < 60 && term > 1e-15 * sum; ++k) {
-        term *= q / (static_cast<double>(k) * k);
-        sum += term;
-    }
-    return sum;
-}
-
-double kaiserBeta(double attenuationDB) {
-    if (attenuationDB > 50.0) return 0.1102 * (attenuationDB - 8.7);
-    if (attenuationDB > 21.0)
-        return 0.5842 * std::pow(attenuationDB - 21.0, 0.4) + 0.07886 * (attenuationDB - 21.0);
-    return 0.0;
-}
-}  // namespace
+#include "sim/SimKaiser.h"
 
 SimFractionalInterpolator::SimFractionalInterpolator(const SimFractionalInterpolatorConfig& config)
     : tapCount(std::max(4, (config.taps + 3) & ~3)),
       phaseCount(std::max(1, config.phases)),
       rowLength(2 * static_cast<std::size_t>(tapCount)) {
-    const double beta = kaiserBeta(config.attenuationDB);
+    const double beta = simkaiser::beta(config.attenuationDB);
     const double half = tapCount / 2.0;
     table.resize(static_cast<std::size_t>(phaseCount + 1) * rowLength);
     for (int p = 0; p <= phaseCount; ++p) {
@@ -40,7 +23,7 @@ SimFractionalInterpolator::SimFractionalInterpolator(const SimFractionalInterpol
             const double t = m - before() - mu;  // distance from the wanted position
             const double sinc = t == 0.0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
             const double r = t / half;
-            const double window = besselI0(beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / besselI0(beta);
+            const double window = simkaiser::besselI0(beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / simkaiser::besselI0(beta);
             h[static_cast<std::size_t>(m)] = sinc * window;
             sum += sinc * window;
         }

@@ -5,26 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace {
-// Zeroth-order modified Bessel function of the first kind, by its power series.
-double besselI0(double x) {
-    double sum = 1.0, term = 1.0;
-    const double q = x * x / 4.0;
-    for (int k = 1; k < 50 && term > 1e-14 * sum; ++k) {
-        term *= q / (static_cast<double>(k) * k);
-        sum += term;
-    }
-    return sum;
-}
-
-// Kaiser's empirical formulas for window shape and length from attenuation and transition.
-double kaiserBeta(double attenuationDB) {
-    if (attenuationDB > 50.0) return 0.1102 * (attenuationDB - 8.7);
-    if (attenuationDB > 21.0)
-        return 0.5842 * std::pow(attenuationDB - 21.0, 0.4) + 0.07886 * (attenuationDB - 21.0);
-    return 0.0;
-}
-}  // namespace
+#include "sim/SimKaiser.h"
 
 SimInterpolator::SimInterpolator(const SimInterpolatorConfig& config)
     : interpolation(std::max(1, config.factor)) {
@@ -40,7 +21,7 @@ SimInterpolator::SimInterpolator(const SimInterpolatorConfig& config)
     phaseLength = (estimate + interpolation - 1) / interpolation;
     const std::size_t length = phaseLength * interpolation;
     const double cutoff = 0.5 * (config.passbandHz + config.stopbandHz) / outRate;
-    const double beta = kaiserBeta(config.attenuationDB);
+    const double beta = simkaiser::beta(config.attenuationDB);
     const double centre = 0.5 * static_cast<double>(length - 1);
     std::vector<double> taps(length);
     for (std::size_t n = 0; n < length; ++n) {
@@ -49,7 +30,7 @@ SimInterpolator::SimInterpolator(const SimInterpolatorConfig& config)
                                      : std::sin(2.0 * std::numbers::pi * cutoff * t) /
                                            (std::numbers::pi * t);
         const double r = t / centre;
-        const double window = besselI0(beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / besselI0(beta);
+        const double window = simkaiser::besselI0(beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / simkaiser::besselI0(beta);
         taps[n] = sinc * window;
     }
     // Each phase is normalised to unit DC gain so a constant input gives a ripple-free output.
