@@ -49,7 +49,7 @@ const DABServiceInfo* playingService(const SDRController& c) {
 
 // Height the FIC/MSC figures take when open: four figures, a heading and a row per sub-channel.
 float ficPanelHeight(std::size_t subchannels) {
-    return 44.0f + 26.0f + 21.0f * static_cast<float>(std::max<std::size_t>(subchannels, 1)) + 8.0f;
+    return 52.0f + 30.0f + 20.0f * static_cast<float>(std::max<std::size_t>(subchannels, 1)) + 10.0f;
 }
 
 }  // namespace
@@ -216,8 +216,10 @@ void DABView::draw(PanelContext& ctx, ImVec2 size) {
     const float disclosureHeight = 30.0f;
     const float ficHeight = ctx.state.showDABAdvanced ? ficPanelHeight(c.dabSubchannelsInfo.size()) : 0.0f;
     const float used = ImGui::GetCursorScreenPos().y - origin.y;
-    const float rest = std::max(size.y - used - disclosureHeight - ficHeight - 8.0f, 150.0f);
-    const float spectrumHeight = std::floor(rest * 0.5f);
+    const float rest = std::max(size.y - used - disclosureHeight - ficHeight - 8.0f, 120.0f);
+    // Open details take the waterfall's place, so the spectrum keeps a readable height.
+    const bool withWaterfall = !ctx.state.showDABAdvanced;
+    const float spectrumHeight = withWaterfall ? std::floor(rest * 0.5f) : rest;
     const float waterfallHeight = rest - spectrumHeight;
 
     const std::vector<float> shown = cropRow(c.spectrum, span);
@@ -234,13 +236,15 @@ void DABView::draw(PanelContext& ctx, ImVec2 size) {
                    .hoverText = [f, span](double fraction) { return formatString("%.3f MHz", frequencyAtFraction(f, span, fraction)); }},
                   ImVec2(size.x, spectrumHeight));
     ctx.probe.noteItem("spectrum");
-    waterfall.draw("dabWaterfall",
-                   {.history = c.waterfallHistory,
-                    .spanMHz = span,
-                    .maxRows = SDRController::maxWaterfallRows,
-                    .leftScaleWidth = kSpectrumScaleWidth},
-                   ImVec2(size.x, waterfallHeight));
-    ctx.probe.noteItem("waterfall");
+    if (withWaterfall) {
+        waterfall.draw("dabWaterfall",
+                       {.history = c.waterfallHistory,
+                        .spanMHz = span,
+                        .maxRows = SDRController::maxWaterfallRows,
+                        .leftScaleWidth = kSpectrumScaleWidth},
+                       ImVec2(size.x, waterfallHeight));
+        ctx.probe.noteItem("waterfall");
+    }
 
     ImGui::SetNextItemOpen(ctx.state.showDABAdvanced);
     ctx.state.showDABAdvanced = ImGui::CollapsingHeader("FIC / MSC details");
