@@ -1,10 +1,14 @@
 #include "AppArgs.h"
 
+#include <algorithm>
 #include <stdexcept>
+
+#include "dab/DABTypes.h"
 
 const char* const kAppUsage =
     "usage: vantirel [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--rate HZ] [--speed N]\n"
-    "                [--no-audio] [--documents DIR] [--no-autostart] [--section NAME] [--adsb]\n"
+    "                [--no-audio] [--documents DIR] [--no-autostart] [--section NAME|dab] [--adsb]\n"
+    "                [--dab-channel 5A…13F]\n"
     "                [--advanced] [--popover audio|settings] [--span MHZ]\n"
     "                [--tile-url TEMPLATE|none] [--size WxH] [--state-file PATH]\n"
     "                [--screenshot PNG [--after S]]\n";
@@ -57,8 +61,17 @@ AppArgs parseAppArgs(const std::vector<std::string>& words) {
             args.autoStart = false;
         } else if (word == "--section") {
             const std::string name = value();
-            args.section = sidebarSectionFromString(name);
+            // The DAB part lives in the Radio panel; "dab" opens it there.
+            args.revealDAB = name == "dab" || name == "DAB";
+            args.section = args.revealDAB ? std::optional(SidebarSection::radio) : sidebarSectionFromString(name);
             if (!args.section) throw std::invalid_argument("unknown section \"" + name + "\"");
+        } else if (word == "--dab-channel") {
+            const std::string label = value();
+            const auto& channels = DABChannel::bandIII();
+            const bool known = std::any_of(channels.begin(), channels.end(),
+                                           [&](const DABChannel& c) { return c.label == label; });
+            if (!known) throw std::invalid_argument("--dab-channel needs a Band III channel 5A…13F, not \"" + label + "\"");
+            args.dabChannel = label;
         } else if (word == "--adsb") {
             args.adsb = true;
         } else if (word == "--advanced") {

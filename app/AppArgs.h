@@ -17,6 +17,8 @@ struct AppArgs {
     std::optional<std::filesystem::path> stateFile{};
     bool autoStart = true;
     std::optional<SidebarSection> section{};
+    bool revealDAB = false;                    // "--section dab": the Radio panel's DAB part
+    std::optional<std::string> dabChannel{};   // a Band III channel ("12C") to stream at launch
     bool adsb = false;
     bool advanced = false;
     std::optional<std::string> popover{};  // "audio" or "settings"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "DABSignalPanel.h"
 #include "DecodersPanel.h"
 #include "FavoriteGroup.h"
 #include "FavoritesPanel.h"
@@ -56,12 +57,19 @@ void ContentView::followController() {
             if (it == bands.end() || f < it->startMHz || f > it->endMHz) state.activeBandName.reset();
         }
     }
+    // A channel picked while another streamed starts once that stream has wound down.
+    if (state.pendingDABChannel && !c.dabStreamRunning) {
+        const DABScanResult next = *state.pendingDABChannel;
+        state.pendingDABChannel.reset();
+        c.selectDABChannel(next);
+    }
+    if (state.sidebarSection != SidebarSection::radio) state.revealDABSection = false;
 }
 
 void ContentView::draw() {
     probe.beginFrame();
     followController();
-    PanelContext context{.controller = *controller, .state = state, .probe = probe};
+    PanelContext context{.controller = *controller, .state = state, .probe = probe, .pictures = pictures};
 
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     ImGui::SetNextWindowPos(viewport->WorkPos);
@@ -97,6 +105,8 @@ void ContentView::drawLeftColumn(PanelContext& ctx, float height) {
     const ImVec2 lineTop = ImGui::GetCursorScreenPos();
     ImGui::GetWindowDrawList()->AddLine(lineTop, ImVec2(lineTop.x, lineTop.y + height), theme::kBorder);
     if (beginColumn("panel", ImVec2(kLeftColumnWidth - kIconColumnWidth, height), theme::kPanel)) {
+        // The user's own scrolling ends the pull towards the DAB section.
+        if (ImGui::IsWindowHovered() && ImGui::GetIO().MouseWheel != 0.0f) state.revealDABSection = false;
         switch (state.sidebarSection) {
         case SidebarSection::radio: drawRadioPanel(ctx); break;
         case SidebarSection::stations: drawStationsPanel(ctx); break;
@@ -112,12 +122,15 @@ void ContentView::drawLeftColumn(PanelContext& ctx, float height) {
 void ContentView::drawCentre(PanelContext& ctx, ImVec2 size) {
     if (beginColumn("centre", size, theme::kWindow, false)) {
         const ImVec2 inner = ImGui::GetContentRegionAvail();
-        // Only one centre view at a time: ADS-B while it is on (DAB streaming comes next).
-        showingADSB = controller->adsbEnabled();
-        if (showingADSB)
-            adsb.draw(ctx, inner);
-        else
-            analog.draw(ctx, inner);
+        // One centre view at a time: ADS-B while it is on, else DAB while it streams.
+        centreView = controller->adsbEnabled()       ? CentreView::adsb
+                     : controller->dabStreamRunning.get() ? CentreView::dab
+                                                      : CentreView::analog;
+        switch (centreView) {
+        case CentreView::adsb: adsb.draw(ctx, inner); break;
+        case CentreView::dab: dab.draw(ctx, inner); break;
+        case CentreView::analog: analog.draw(ctx, inner); break;
+        }
     }
     ImGui::EndChild();
 }
@@ -128,7 +141,10 @@ void ContentView::drawRightColumn(PanelContext& ctx, float height) {
     const float width = ImGui::GetContentRegionAvail().x;
     if (beginColumn("right", ImVec2(std::max(width, kRightColumnWidth), height), theme::kPanel)) {
         drawTunerPanel(ctx, knob);
-        drawRDSPanel(ctx);
+        if (controller->dabStreamRunning.get())
+            drawDABSignalPanel(ctx);
+        else
+            drawRDSPanel(ctx);
         if (controller->isAdvancedMode) drawAdvancedPanel(ctx, *sources, advancedEdits);
     }
     ImGui::EndChild();
@@ -136,10 +152,12 @@ void ContentView::drawRightColumn(PanelContext& ctx, float height) {
 
 nlohmann::json ContentView::stateJSON() const {
     const MapTileFetcher* fetcher = map.tileLayer().tileFetcher();
+    const bool showingADSB = centreView == CentreView::adsb;
+    static constexpr const char* kCentreNames[] = {"analog", "dab", "adsb"};
     const WindowFacts facts{.deviceLine = sources->deviceLine(),
                             .tunerLine = sources->tunerLine(),
                             .sourceDescription = sources->description(),
-                            .centreView = showingADSB ? "adsb" : "analog",
+                            .centreView = kCentreNames[static_cast<int>(centreView)],
                             .mapOnline = map.tileLayer().isOnline(),
                             .mapTilesDrawn = showingADSB ? map.tilesDrawn() : 0,
                             .mapTexturesHeld = map.tileLayer().texturesHeld(),
@@ -150,6 +168,8 @@ nlohmann::json ContentView::stateJSON() const {
                             .mapRotationDeg = map.camera().rotationDeg,
                             .mapCenterLatitudeDeg = map.camera().center.latitudeDeg,
                             .mapCenterLongitudeDeg = map.camera().center.longitudeDeg,
-                            .adsbFeedsStatus = feedControls.feeds().statusText()};
+                            .adsbFeedsStatus = feedControls.feeds().statusText(),
+                            .dabLogosHeld = pictures.logosHeld(),
+                            .dabSlideshowShown = pictures.slideshowShown()};
     return windowStateJSON(*controller, state, probe, facts);
 }

@@ -12,6 +12,8 @@
 #include "AircraftMapView.h"
 #include "AnalogView.h"
 #include "ContentViewState.h"
+#include "DABPictures.h"
+#include "DABView.h"
 #include "HeaderBar.h"
 #include "StateFile.h"
 #include "TuningKnob.h"
@@ -22,8 +24,9 @@ class SourceSelector;
 
 // The window's root view. It keeps the one controller for the life of the process and draws,
 // each frame, the header, the left column (section icons and the chosen section's panel),
-// the centre (the ADS-B view while ADS-B is on, else the analog view) and the right column
-// (the tuner, the RDS card and, in advanced mode, the advanced panel). Main thread.
+// the centre (the ADS-B view while ADS-B is on, else the DAB view while a DAB stream runs,
+// else the analog view) and the right column (the tuner, the RDS card or, while DAB streams,
+// the DAB signal card and, in advanced mode, the advanced panel). Main thread.
 class ContentView {
 public:
     struct Options {
@@ -58,10 +61,13 @@ private:
     HeaderBar header;
     TuningKnob knob;
     AnalogView analog;
+    DABView dab;
+    DABPictures pictures;
     AircraftMapView map;
     ADSBFeedControls feedControls;
     ADSBView adsb{map, feedControls};
     AdvancedPanelEdits advancedEdits;
     std::optional<double> lastFrequencyMHz;
-    bool showingADSB = false;
+    enum class CentreView { analog, dab, adsb };
+    CentreView centreView = CentreView::analog;
 };

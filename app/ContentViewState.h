@@ -4,6 +4,7 @@
 #include <string>
 
 #include "SidebarSection.h"
+#include "dab/DABTypes.h"
 #include "stations/BandDefinition.h"
 
 // The window's own state: what the user is typing or has opened. Everything about the radio
@@ -22,4 +23,8 @@ struct ContentViewState {
     bool showSettingsPanel = false;
     std::optional<std::string> activeBandName{};
     double dabSpanMHz = 2.048;
+    // A channel chosen while another streams: it starts once that stream has stopped.
+    std::optional<DABScanResult> pendingDABChannel{};
+    // Keeps the DAB part of the Radio panel scrolled into view until the user scrolls.
+    bool revealDABSection = false;
 };

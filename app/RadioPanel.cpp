@@ -6,6 +6,7 @@
 #include <array>
 
 #include "ContentViewState.h"
+#include "DABRadioSection.h"
 #include "FavoriteGroup.h"
 #include "PanelContext.h"
 #include "Theme.h"
@@ -86,4 +87,6 @@ void drawRadioPanel(PanelContext& ctx) {
     drawFrequencyCard(ctx);
     widgets::sectionTitle("BANDS");
     drawBands(ctx);
+    ImGui::Dummy(ImVec2(0, 6));
+    drawDABRadioSection(ctx);
 }

@@ -1,6 +1,9 @@
 #include "StateFile.h"
 
+#include <cmath>
+
 #include "ContentViewState.h"
+#include "DABViewMath.h"
 #include "UIProbe.h"
 #include "control/ControllerJSON.h"
 #include "control/SDRController.h"
@@ -36,10 +39,27 @@ nlohmann::json controllerJSON(const SDRController& c) {
     j["adsbAircraft"] = aircraft;
     j["aprsPackets"] = c.aprsPackets.size();
     j["stations"] = stationsJSON(c.stations);
+    nlohmann::json results = nlohmann::json::array();
+    for (const DABScanResult& r : c.dabResults) results.push_back(dabScanResultJSON(r));
+    j["dabResults"] = results;
+    nlohmann::json subchannels = nlohmann::json::array();
+    for (const DABSubchannelInfo& s : c.dabSubchannelsInfo) subchannels.push_back(dabSubchannelJSON(s));
+    j["dabSubchannelsInfo"] = subchannels;
+    j["dabConstellation"] = constellationJSON(c.dabConstellation);
     return j;
 }
 
 }  // namespace
+
+nlohmann::json constellationJSON(std::span<const DABConstellationPoint> points) {
+    const ConstellationStats stats = constellationStats(points);
+    nlohmann::json list = nlohmann::json::array();
+    // Three significant digits at the points' own scale keep the file small and the phases exact enough.
+    const float unit = stats.rmsRadius > 0.0f ? stats.rmsRadius / 1000.0f : 1.0f;
+    for (const DABConstellationPoint& p : points)
+        list.push_back({std::round(p.re / unit) * unit, std::round(p.im / unit) * unit});
+    return {{"size", stats.count}, {"rmsRadius", stats.rmsRadius}, {"spreadDeg", stats.spreadDeg}, {"points", list}};
+}
 
 nlohmann::json windowStateJSON(const SDRController& controller, const ContentViewState& s, const UIProbe& probe,
                                const WindowFacts& facts) {
@@ -52,6 +72,12 @@ nlohmann::json windowStateJSON(const SDRController& controller, const ContentVie
     view["showSettingsPanel"] = s.showSettingsPanel;
     view["activeBandName"] = optionalJSON(s.activeBandName);
     view["dabSpanMHz"] = s.dabSpanMHz;
+    view["showAllDABChannels"] = s.showAllDABChannels;
+    view["showDABAdvanced"] = s.showDABAdvanced;
+    view["autoConnectAfterScan"] = s.autoConnectAfterScan;
+    view["pendingDABChannel"] = s.pendingDABChannel ? nlohmann::json(s.pendingDABChannel->channel.label) : nlohmann::json(nullptr);
+    view["dabLogosHeld"] = facts.dabLogosHeld;
+    view["dabSlideshowShown"] = optionalJSON(facts.dabSlideshowShown);
     view["centreView"] = facts.centreView;
     view["deviceLine"] = facts.deviceLine;
     view["tunerLine"] = facts.tunerLine;

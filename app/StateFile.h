@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <span>
+#include <optional>
 #include <string>
 
 class SDRController;
@@ -14,7 +16,7 @@ struct WindowFacts {
     std::string deviceLine{};
     std::string tunerLine{};
     std::string sourceDescription{};
-    std::string centreView{};  // "analog" or "adsb"
+    std::string centreView{};  // "analog", "dab" or "adsb"
     bool mapOnline = false;
     int mapTilesDrawn = 0;
     std::size_t mapTexturesHeld = 0;
@@ -26,7 +28,14 @@ struct WindowFacts {
     double mapCenterLatitudeDeg = 0.0;
     double mapCenterLongitudeDeg = 0.0;
     std::string adsbFeedsStatus{};  // ADSBFeeds::statusText()
+    std::size_t dabLogosHeld = 0;           // logo files read so far
+    std::optional<int> dabSlideshowShown{};  // the slideshow count whose image is drawn
 };
+
+struct DABConstellationPoint;
+// The constellation for the state file: its size, RMS radius and phase spread (degrees from
+// the nearest QPSK phase), and the points themselves, rounded, so a test can judge them.
+nlohmann::json constellationJSON(std::span<const DABConstellationPoint> points);
 
 // The controller's published state (keyed by the property names; spectrum and waterfall as
 // their sizes), the window's view state and facts, and where named controls were drawn.

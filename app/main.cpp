@@ -1,6 +1,7 @@
 // vantirel: the receiver's window.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -68,11 +69,20 @@ int main(int argc, char** argv) {
         ContentView view(controller, sources,
                          {.mapTiles = mapTileSource(args), .wake = [queue] { queue->post([] {}); }});
         if (args.section) view.state.sidebarSection = *args.section;
+        view.state.revealDABSection = args.revealDAB;
         if (args.spanMHz) view.state.dabSpanMHz = *args.spanMHz;
         if (args.popover) (*args.popover == "audio" ? view.state.showAudioPanel : view.state.showSettingsPanel) = true;
         controller->isAdvancedMode = args.advanced;
         if (args.autoStart) controller->start();
         if (args.adsb) controller->setADSBEnabled(true);
+        if (args.dabChannel) {
+            // A stream needs the receiver; the session plays the ensemble's first DAB+ service.
+            if (!controller->isRunning) controller->start();
+            const auto& channels = DABChannel::bandIII();
+            const auto it = std::find_if(channels.begin(), channels.end(),
+                                         [&](const DABChannel& c) { return c.label == *args.dabChannel; });
+            controller->selectDABChannel(DABScanResult{.channel = *it});
+        }
 
         std::optional<StateFileWriter> stateFile;
         if (args.stateFile) stateFile.emplace(*args.stateFile);

@@ -60,3 +60,15 @@ TEST(AppArgsTest, TileServerComesFromTheFlagThenTheEnvironment) {
     EXPECT_EQ(tileTemplateFor(std::nullopt, "off"), "");
     EXPECT_EQ(tileTemplateFor(std::nullopt, ""), "");
 }
+
+TEST(AppArgsTest, DABSectionAndChannel) {
+    const AppArgs args = parseAppArgs({"--section", "dab", "--dab-channel", "12C"});
+    // The DAB part lives in the Radio panel.
+    EXPECT_EQ(args.section, SidebarSection::radio);
+    EXPECT_TRUE(args.revealDAB);
+    EXPECT_EQ(args.dabChannel, "12C");
+    EXPECT_FALSE(parseAppArgs({"--section", "Radio"}).revealDAB);
+    EXPECT_THROW(parseAppArgs({"--dab-channel", "14A"}), std::invalid_argument);
+    EXPECT_THROW(parseAppArgs({"--dab-channel", "12c"}), std::invalid_argument);
+    EXPECT_THROW(parseAppArgs({"--dab-channel"}), std::invalid_argument);
+}

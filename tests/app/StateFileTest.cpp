@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -56,6 +57,41 @@ TEST(StateFileTest, PublishesControllerViewAndControls) {
     EXPECT_EQ(j["view"]["deviceLine"], "Simulated dongle");
     EXPECT_EQ(j["controls"]["startStop"]["x"], 10.0);
     EXPECT_EQ(j["controls"]["startStop"]["width"], 74.0);
+    controller.reset();
+    std::filesystem::remove_all(folder);
+}
+
+TEST(StateFileTest, PublishesTheDABStreamForTheWindowTests) {
+    const auto folder = freshFolder("dab");
+    auto controller = SDRController::create({.dongle = {}, .audio = {}, .mainQueue = nullptr, .documentsDir = folder});
+    controller->dabResults = {{.channel = {.id = "12C", .label = "12C", .frequencyMHz = 227.36}, .strengthDB = -12, .snrEstimate = 24}};
+    controller->dabServices = {{.serviceID = 0x2C11, .label = "Radio Šibenik", .bitrateKbps = 96}};
+    controller->dabDynamicLabel = "Sada svira: jazz";
+    // Four points at the QPSK phases at radius 2, one turned 9° off: spread 9/√4 = 4.5°.
+    controller->dabConstellation = {{1.41421f, 1.41421f}, {-1.41421f, 1.41421f}, {-1.41421f, -1.41421f},
+                                    {static_cast<float>(2 * std::cos(-36.0 * M_PI / 180)),
+                                     static_cast<float>(2 * std::sin(-36.0 * M_PI / 180))}};
+    ContentViewState state;
+    state.pendingDABChannel = controller->dabResults[0];
+    UIProbe probe;
+    const nlohmann::json j = windowStateJSON(*controller, state, probe,
+                                             {.centreView = "dab", .dabLogosHeld = 2, .dabSlideshowShown = 3});
+    const nlohmann::json& c = j["controller"];
+    ASSERT_EQ(c["dabResults"].size(), 1u);
+    EXPECT_EQ(c["dabResults"][0]["label"], "12C");
+    EXPECT_EQ(c["dabResults"][0]["hasSignal"], true);
+    EXPECT_EQ(c["dabServices"][0]["serviceID"], 0x2C11);
+    EXPECT_EQ(c["dabDynamicLabel"], "Sada svira: jazz");
+    EXPECT_EQ(c["dabConstellation"]["size"], 4);
+    EXPECT_NEAR(c["dabConstellation"]["rmsRadius"].get<double>(), 2.0, 1e-3);
+    EXPECT_NEAR(c["dabConstellation"]["spreadDeg"].get<double>(), 4.5, 0.01);
+    // The rounded points keep their phases to well under a degree.
+    const nlohmann::json& last = c["dabConstellation"]["points"][3];
+    EXPECT_NEAR(std::atan2(last[1].get<double>(), last[0].get<double>()) * 180 / M_PI, -36.0, 0.1);
+    EXPECT_EQ(j["view"]["centreView"], "dab");
+    EXPECT_EQ(j["view"]["pendingDABChannel"], "12C");
+    EXPECT_EQ(j["view"]["dabLogosHeld"], 2);
+    EXPECT_EQ(j["view"]["dabSlideshowShown"], 3);
     controller.reset();
     std::filesystem::remove_all(folder);
 }

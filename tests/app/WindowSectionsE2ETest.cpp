@@ -155,3 +155,25 @@ TEST(WindowViewsE2ETest, ADSBViewDrawsTheOfflineMap) {
     EXPECT_FALSE(std::filesystem::exists(documents / "cache" / "vantirel")) << "offline map must not touch the tile cache";
     std::filesystem::remove_all(documents);
 }
+
+TEST(WindowViewsE2ETest, DABChannelFlagOpensTheStreamingView) {
+    const auto documents = scratchFolder("dabview");
+    const Taken t = take({.name = "centre-dab", .flags = {"--dab-channel", "12C", "--section", "dab", "--after", "5"}}, documents);
+    ASSERT_TRUE(t.image.loaded());
+    const nlohmann::json& c = t.state["controller"];
+    EXPECT_EQ(t.state["view"]["centreView"], "dab");
+    EXPECT_EQ(c["dabStreamRunning"], true);
+    EXPECT_EQ(c["frequencyMHz"], 227.36);
+    // The first DAB+ service plays.
+    ASSERT_FALSE(c["dabServices"].empty());
+    EXPECT_EQ(c["dabSelectedServiceId"], c["dabServices"][0]["serviceID"]);
+    EXPECT_GT(c["dabSuperframeCount"].get<int>(), 0);
+    const std::optional<Rect> constellation = controlRect(t.state, "constellation");
+    ASSERT_TRUE(constellation);
+    EXPECT_GT(t.image.count(*constellation, [](RGB px) { return near(px, kAccent, 45); }), 300);
+    // The ensemble card with its way back to FM sits in the Radio panel's DAB part.
+    const std::optional<Rect> back = controlRect(t.state, "dabBackToFM");
+    ASSERT_TRUE(back);
+    EXPECT_GT(t.image.count(*back, isText), 30);
+    std::filesystem::remove_all(documents);
+}

@@ -219,4 +219,98 @@ private:
     std::string display;
 };
 
+// A scripted session on a running window: reads its state file and drives it with xdotool.
+class Session {
+public:
+    Session(const VirtualScreen& screen, std::filesystem::path statePath)
+        : display(screen.name()), state(std::move(statePath)) {}
+
+    // The newest state, once the file exists.
+    nlohmann::json current() const { return readState(state).value_or(nlohmann::json::object()); }
+
+    bool waitFor(const std::function<bool(const nlohmann::json&)>& condition,
+                 std::chrono::seconds limit = std::chrono::seconds(20)) const {
+        return eventually(
+            [&] {
+                const nlohmann::json j = current();
+                return j.contains("controller") && condition(j);
+            },
+            limit);
+    }
+
+    // Clicks the middle of a named control where the window last drew it.
+    bool click(const std::string& control) const { return clickAt(control, 0.5); }
+
+    // Clicks a named control at a fraction of its width, halfway down.
+    bool clickAt(const std::string& control, double fraction) const {
+        const std::optional<std::pair<int, int>> p = placeOf(control, fraction);
+        return p && xdotool("mousemove --window " + window + " " + std::to_string(p->first) + " " +
+                            std::to_string(p->second) + " sleep 0.15 click 1 sleep 0.1");
+    }
+
+    // One wheel notch up over the middle of a named control.
+    bool scrollUp(const std::string& control) const {
+        const std::optional<std::pair<int, int>> p = placeOf(control, 0.5);
+        return p && xdotool("mousemove --window " + window + " " + std::to_string(p->first) + " " +
+                            std::to_string(p->second) + " sleep 0.15 click 4 sleep 0.1");
+    }
+
+    // Presses `button` in the middle of a control, moves by (dx, dy) in steps, and lets go.
+    bool drag(const std::string& control, int button, int dx, int dy) const {
+        const std::optional<std::pair<int, int>> p = placeOf(control, 0.5);
+        if (!p) return false;
+        std::string steps;
+        for (int k = 0; k < 6; ++k)
+            steps += " mousemove_relative -- " + std::to_string(dx / 6) + " " + std::to_string(dy / 6) + " sleep 0.05";
+        const std::string b = std::to_string(button);
+        return xdotool("mousemove --window " + window + " " + std::to_string(p->first) + " " + std::to_string(p->second) +
+                       " sleep 0.15 mousedown " + b + " sleep 0.15" + steps + " sleep 0.15 mouseup " + b + " sleep 0.1");
+    }
+
+    // Where to point at a control: `fraction` across, halfway down.
+    std::optional<std::pair<int, int>> placeOf(const std::string& control, double fraction) const {
+        // Where it was drawn in two successive looks, so a control still moving is not hit.
+        std::optional<Rect> r;
+        const bool settled = eventually([&] {
+            const std::optional<Rect> first = controlRect(current(), control);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            r = controlRect(current(), control);
+            return first && r && first->x == r->x && first->y == r->y;
+        });
+        if (!settled) return std::nullopt;
+        return std::pair(r->x + static_cast<int>(r->width * fraction), r->y + r->height / 2);
+    }
+
+    // The whole screen as a PNG (ImageMagick's import), kept as a test artefact.
+    bool screenshot(const std::filesystem::path& png) const {
+        std::filesystem::remove(png);
+        return std::system(("DISPLAY=" + display + " import -window root " + png.string() + " >/dev/null 2>&1").c_str()) == 0 &&
+               std::filesystem::exists(png);
+    }
+
+    // Held for a few frames: the window samples the keyboard once per frame.
+    bool key(const std::string& name) const { return xdotool("keydown " + name + " sleep 0.4 keyup " + name); }
+
+    bool findWindow() {
+        const std::string command = "DISPLAY=" + display + " xdotool search --sync --onlyvisible --name '^Vantirel$' 2>/dev/null";
+        for (int attempt = 0; attempt < 3 && window.empty(); ++attempt) {
+            FILE* pipe = ::popen(command.c_str(), "r");
+            if (pipe == nullptr) return false;
+            char line[64] = {0};
+            if (std::fgets(line, sizeof line, pipe) != nullptr) window = std::to_string(std::strtoul(line, nullptr, 10));
+            ::pclose(pipe);
+        }
+        return !window.empty() && window != "0";
+    }
+
+private:
+    bool xdotool(const std::string& arguments) const {
+        return std::system(("DISPLAY=" + display + " xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+    }
+
+    std::string display;
+    std::filesystem::path state;
+    std::string window;
+};
+
 }  // namespace windowtest
