@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "sim/DABTxPacketizer.h"
 #include "sim/SimUnits.h"
 
 namespace {
@@ -28,9 +29,26 @@ DABEmitter::DABEmitter(const DABEmitterConfig& config)
         for (const DABTxSubchannel& s : config.ensemble.subchannels) {
             if (s.id != p.subchannelId || s.protection != DABTxProtection::eepA) continue;
             auto source = std::make_shared<DABPlusToneSource>(
-                DABPlusToneSourceConfig{.bitrateKbps = dabTxBitrateKbps(s), .programme = p.programme});
+                DABPlusToneSourceConfig{.bitrateKbps = dabTxBitrateKbps(s), .programme = p.programme, .pad = p.pad});
             tx.msc().setSubchannelSource(s.id, [source](std::span<std::uint8_t> bits) { source->fillLogicalFrame(bits); });
         }
+    if (config.dataCarousel && config.ensemble.dataService) addDataCarousel(config);
+}
+
+void DABEmitter::addDataCarousel(const DABEmitterConfig& config) {
+    const DABTxDataService& service = *config.ensemble.dataService;
+    const DABEmitterMOTCarousel& c = *config.dataCarousel;
+    for (const DABTxSubchannel& s : config.ensemble.subchannels) {
+        if (s.id != service.subchannelId || s.protection != DABTxProtection::eepA) continue;
+        const int bitrateKbps = dabTxBitrateKbps(s);
+        const DABTxPacketizerConfig packets{.address = service.packetAddress, .bitrateKbps = bitrateKbps};
+        // The directory announces one lap's length, 24 ms per logical frame, in tenths of seconds.
+        DABTxPacketizer trial(packets, motTxDirectoryModeDataGroups(c.objects, c.directoryTransportId, c.segmentBytes, 0));
+        const auto periodTenthsS = static_cast<int>((trial.lapFrames() * 24 + 99) / 100);
+        auto packetizer = std::make_shared<DABTxPacketizer>(
+            packets, motTxDirectoryModeDataGroups(c.objects, c.directoryTransportId, c.segmentBytes, periodTenthsS));
+        tx.msc().setSubchannelSource(s.id, [packetizer](std::span<std::uint8_t> bits) { packetizer->fillLogicalFrame(bits); });
+    }
 }
 
 void DABEmitter::ensureSamples(std::int64_t lo, std::int64_t hi) {

@@ -8,6 +8,7 @@
 
 #include "sim/DABPlusToneSource.h"
 #include "sim/DABTransmitter.h"
+#include "sim/MOTTxObject.h"
 #include "sim/RFEmitter.h"
 #include "sim/SimFractionalInterpolator.h"
 #include "sim/SimOscillator.h"
@@ -23,7 +24,16 @@ struct DABEcho {
 struct DABEmitterProgramme {
     int subchannelId = 0;
     DABPlusToneProgramme programme;
+    std::optional<DABTxPADCarouselConfig> pad;  // dynamic label and slideshow in its AUs
     bool operator==(const DABEmitterProgramme&) const = default;
+};
+
+// The ensemble's data service as a MOT carousel in directory mode on its packet sub-channel.
+struct DABEmitterMOTCarousel {
+    std::vector<MOTTxObject> objects;
+    std::uint16_t directoryTransportId = 0xD1;
+    std::size_t segmentBytes = 1024;
+    bool operator==(const DABEmitterMOTCarousel&) const = default;
 };
 
 struct DABEmitterConfig {
@@ -33,6 +43,7 @@ struct DABEmitterConfig {
     DABTxEnsemble ensemble;
     std::optional<DABEcho> echo = DABEcho{};
     std::vector<DABEmitterProgramme> programmes;  // encoded once, at construction
+    std::optional<DABEmitterMOTCarousel> dataCarousel;  // needs ensemble.dataService
 };
 
 // A DAB mode I ensemble on its Band III carrier as the dongle sees it: the transmitter's frames
@@ -57,6 +68,7 @@ public:
 
 private:
     static constexpr std::size_t kChunkSamples = 16'384;
+    void addDataCarousel(const DABEmitterConfig& config);
     void renderChunk(std::span<IQSample> out, std::uint64_t firstIndex, double txPerSample);
     // Makes tx hold transmitter samples [lo, hi).
     void ensureSamples(std::int64_t lo, std::int64_t hi);

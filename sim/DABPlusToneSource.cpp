@@ -1,11 +1,14 @@
 #include "sim/DABPlusToneSource.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <numeric>
 #include <numbers>
 
 #include "sim/AACLCEncoder.h"
 #include "sim/DABPlusSuperframer.h"
+#include "sim/DABTxXPAD.h"
 
 namespace {
 constexpr double kSuperframeSeconds = 0.12;
@@ -32,8 +35,18 @@ DABPlusToneSource::DABPlusToneSource(const DABPlusToneSourceConfig& config) {
     AACLCEncoder encoder({.sampleRateHz = p.sampleRateHz,
                           .channels = p.isStereo ? 2 : 1,
                           .frameLength = kFrameLength});
+    const auto auCount = static_cast<std::size_t>(framer.accessUnits());
+    std::vector<std::vector<std::uint8_t>> dses;
+    if (config.pad)
+        for (const auto& pad : dabTxPADCarousel(*config.pad, framer.accessUnits())) {
+            dses.push_back(dabTxDataStreamElement(pad));
+            padReserve = std::max(padReserve, dses.back().size());
+        }
+    assert(dses.size() % auCount == 0);
     superframeBytes = framer.superframeBytes();
-    superframes = loopLength(p);
+    const int toneSuperframes = loopLength(p);
+    superframes = dses.empty() ? toneSuperframes
+                               : std::lcm(toneSuperframes, static_cast<int>(dses.size() / auCount));
     loop.assign(superframeBytes * static_cast<std::size_t>(superframes), 0);
 
     std::vector<float> left(kFrameLength), right(kFrameLength);
@@ -42,20 +55,28 @@ DABPlusToneSource::DABPlusToneSource(const DABPlusToneSourceConfig& config) {
         return static_cast<float>(p.amplitude * std::sin(2.0 * std::numbers::pi * hz *
                                                          static_cast<double>(n) / p.sampleRateHz));
     };
-    for (int sf = -1; sf < superframes; ++sf) {
+    std::vector<std::vector<std::vector<std::uint8_t>>> toneAUs;
+    for (int sf = -1; sf < toneSuperframes; ++sf) {
         std::vector<std::vector<std::uint8_t>> units;
-        for (int a = 0; a < framer.accessUnits(); ++a, sample += kFrameLength) {
+        for (std::size_t a = 0; a < auCount; ++a, sample += kFrameLength) {
             for (int n = 0; n < kFrameLength; ++n) {
                 left[static_cast<std::size_t>(n)] = tone(p.leftToneHz, sample + n);
                 right[static_cast<std::size_t>(n)] = tone(p.rightToneHz, sample + n);
             }
-            units.push_back(encoder.encode(left, right, framer.accessUnitCapacity()));
+            units.push_back(encoder.encode(left, right, framer.accessUnitCapacity() - padReserve));
         }
         // Super-frame -1 only fills the MDCT overlap, so the loop's seam is seamless too.
-        if (sf < 0) continue;
+        if (sf >= 0) toneAUs.push_back(std::move(units));
+    }
+    std::size_t nextDSE = 0;
+    for (int sf = 0; sf < superframes; ++sf) {
+        std::vector<std::vector<std::uint8_t>> units = toneAUs[static_cast<std::size_t>(sf % toneSuperframes)];
+        // The PAD's element comes first in the raw data block; being whole bytes, the AAC
+        // elements after it keep their bytes as encoded.
+        for (std::size_t a = 0; a < units.size() && !dses.empty(); ++a, nextDSE = (nextDSE + 1) % dses.size())
+            units[a].insert(units[a].begin(), dses[nextDSE].begin(), dses[nextDSE].end());
         const bool fits = framer.build(
-            units, std::span(loop).subspan(static_cast<std::size_t>(sf) * superframeBytes,
-                                           superframeBytes));
+            units, std::span(loop).subspan(static_cast<std::size_t>(sf) * superframeBytes, superframeBytes));
         assert(fits);
         (void)fits;
         aus.push_back(std::move(units));

@@ -25,6 +25,7 @@ struct DABTxService {
     std::uint16_t sid = 0;
     std::string label;
     int subchannelId = 0;
+    bool hasSlideshow = false;  // announces an MOT slideshow in X-PAD (FIG 0/13)
     bool operator==(const DABTxService&) const = default;
 };
 

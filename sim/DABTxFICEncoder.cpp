@@ -8,7 +8,7 @@
 DABTxFICEncoder::DABTxFICEncoder(const DABTxEnsemble& ensemble) : eid(ensemble.eid) {
     // Organisation first, labels after, so a receiver that has just synchronised learns the
     // sub-channels within the first frame or two.
-    for (auto list : {dabTxFIG01(ensemble), dabTxFIG02(ensemble), dabTxFIG03(ensemble)})
+    for (auto list : {dabTxFIG01(ensemble), dabTxFIG02(ensemble), dabTxFIG03(ensemble), dabTxFIG013(ensemble)})
         figs.insert(figs.end(), list.begin(), list.end());
     figs.push_back(dabTxFIG10(ensemble.eid, ensemble.label));
     for (const DABTxService& s : ensemble.services) figs.push_back(dabTxFIG11(s.sid, s.label));

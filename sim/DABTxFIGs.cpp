@@ -135,6 +135,26 @@ std::vector<DABTxFIG> dabTxFIG03(const DABTxEnsemble& ensemble) {
     return packEntries(false, 3, {e});
 }
 
+std::vector<DABTxFIG> dabTxFIG013(const DABTxEnsemble& ensemble) {
+    constexpr std::uint32_t kSlideshow = 0x002;
+    constexpr std::uint8_t kMOTApplication = 12;  // X-PAD application type of the MOT data groups
+    constexpr std::uint8_t kMOT = 60;             // DSCTy
+    std::vector<std::vector<std::uint8_t>> entries;
+    for (const DABTxService& s : ensemble.services) {
+        if (!s.hasSlideshow) continue;
+        std::vector<std::uint8_t> e;
+        put16(e, s.sid);
+        e.push_back(0x01);  // SCIdS 0 (primary component), one application
+        // 11-bit type, 5-bit data length; then CA flag 0, CA org flag 0, Rfu, X-PAD application
+        // type; DG flag 0 (data groups with CRC), Rfu, DSCTy.
+        put16(e, kSlideshow << 5 | 2);
+        e.push_back(kMOTApplication);
+        e.push_back(kMOT);
+        entries.push_back(std::move(e));
+    }
+    return packEntries(false, 13, entries);
+}
+
 DABTxFIG dabTxFIG10(std::uint16_t eid, const std::string& label) { return labelFIG(0, eid, 2, label); }
 DABTxFIG dabTxFIG11(std::uint16_t sid, const std::string& label) { return labelFIG(1, sid, 2, label); }
 DABTxFIG dabTxFIG15(std::uint32_t sid, const std::string& label) { return labelFIG(5, sid, 4, label); }

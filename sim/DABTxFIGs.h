@@ -23,6 +23,9 @@ std::vector<DABTxFIG> dabTxFIG02(const DABTxEnsemble& ensemble);
 // FIG 0/3, packet-mode component: SCId to sub-channel, packet address and DSCTy. Empty when
 // the ensemble has no data service.
 std::vector<DABTxFIG> dabTxFIG03(const DABTxEnsemble& ensemble);
+// FIG 0/13, user applications: the MOT slideshow (type 2) in X-PAD application type 12 with
+// DSCTy 60 for each programme service that has one. Empty when none has.
+std::vector<DABTxFIG> dabTxFIG013(const DABTxEnsemble& ensemble);
 // FIG 1/0, 1/1 and 1/5 labels, charset 0, with the short-label character flags.
 DABTxFIG dabTxFIG10(std::uint16_t eid, const std::string& label);
 DABTxFIG dabTxFIG11(std::uint16_t sid, const std::string& label);

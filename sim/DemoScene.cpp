@@ -114,7 +114,7 @@ std::vector<DemoDABEnsemble> demoDABEnsembles() {
     DABTxEnsemble c12{
         .label = "Đakovo-Čakovec",
         .eid = 0x2C01,
-        .services = {{0x2C11, "Radio Šibenik", 1},
+        .services = {{0x2C11, "Radio Šibenik", 1, true},
                      {0x2C12, "Žuta Podmornica", 2},
                      {0x2C13, "Međimurje FM", 3},
                      {0x2C14, "Jazz Đakovo", 4}},
@@ -135,7 +135,10 @@ std::vector<DemoDABEnsemble> demoDABEnsembles() {
         .subchannels = {{.id = 1, .startCU = 0, .sizeCU = 60, .eepLevel = 3},    // 80 kbit/s 3-A
                         {.id = 2, .startCU = 60, .sizeCU = 70, .protection = P::uep, .uepIndex = 26},
                         {.id = 3, .startCU = 130, .sizeCU = 48, .eepLevel = 2},  // 48 kbit/s 2-A
-                        {.id = 4, .startCU = 178, .sizeCU = 16, .eepLevel = 4}}}; // 32 kbit/s 4-A
+                        {.id = 4, .startCU = 178, .sizeCU = 16, .eepLevel = 4},   // 32 kbit/s 4-A
+                        {.id = 18, .startCU = 194, .sizeCU = 12, .eepLevel = 3}}, // 16 kbit/s 3-A
+        .dataService = DABTxDataService{.sid = 0xE3C2C018, .label = "Slavonija Info",
+                                        .subchannelId = 18, .serviceComponentId = 1, .packetAddress = 1}};
     // 48 kHz mono tones unless stated; all are multiples of 50 Hz, so each loops in one
     // super-frame. 5C's Dječji Radio runs at 32 kHz, its UEP service carries no audio.
     const auto mono = [](std::uint16_t sid, int sub, double hz, int rateHz = 48'000) {
@@ -143,17 +146,34 @@ std::vector<DemoDABEnsemble> demoDABEnsembles() {
                                 .audio = {.sampleRateHz = rateHz, .leftToneHz = hz, .rightToneHz = hz}};
     };
     std::vector<DemoDABProgramme> p12{
-        {.sid = 0x2C11, .subchannelId = 1, .audio = {.isStereo = true, .leftToneHz = 500.0, .rightToneHz = 750.0}},
+        {.sid = 0x2C11, .subchannelId = 1, .audio = {.isStereo = true, .leftToneHz = 500.0, .rightToneHz = 750.0},
+         .pad = demoDABPAD()},
         mono(0x2C12, 2, 700.0), mono(0x2C13, 3, 900.0), mono(0x2C14, 4, 1'100.0)};
     std::vector<DemoDABProgramme> p5{mono(0x2C21, 1, 600.0), mono(0x2C23, 3, 800.0), mono(0x2C24, 4, 1'200.0, 32'000)};
-    return {{"5C", kDemoDAB5CFrequencyHz, kDemoDAB5CAmplitude, std::move(c5), std::move(p5)},
-            {"12C", kDemoDAB12CFrequencyHz, kDemoDAB12CAmplitude, std::move(c12), std::move(p12)}};
+    const auto withLogo = [](DemoDABEnsemble e, const char* name, std::uint16_t transportId) {
+        e.logoPNG = demoDABLogoPNG(e.channel);
+        e.logoServiceId = e.ensemble.dataService->sid;
+        e.logoName = name;
+        e.logoTransportId = transportId;
+        return e;
+    };
+    return {withLogo({"5C", kDemoDAB5CFrequencyHz, kDemoDAB5CAmplitude, std::move(c5), std::move(p5)},
+                     "slavonija_info_logo.png", 0x1052),
+            withLogo({"12C", kDemoDAB12CFrequencyHz, kDemoDAB12CAmplitude, std::move(c12), std::move(p12)},
+                     "slike_i_vijesti_logo.png", 0x1012)};
 }
 
 DABEmitterConfig demoDABEmitterConfig(const DemoDABEnsemble& e) {
     DABEmitterConfig config{.carrierHz = e.frequencyHz, .amplitude = e.amplitude, .ensemble = e.ensemble};
-    for (const DemoDABProgramme& p : e.programmes)
+    for (const DemoDABProgramme& p : e.programmes) {
         config.programmes.push_back({.subchannelId = p.subchannelId, .programme = p.audio});
+        if (p.pad) config.programmes.back().pad = p.pad->carousel;
+    }
+    if (!e.logoPNG.empty())
+        config.dataCarousel = DABEmitterMOTCarousel{.objects = {{.transportId = e.logoTransportId,
+                                                                 .contentName = e.logoName,
+                                                                 .contentSubtype = kMOTImagePNG,
+                                                                 .body = e.logoPNG}}};
     return config;
 }
 

@@ -9,6 +9,7 @@
 #include "sim/DABEmitter.h"
 #include "sim/DABPlusToneSource.h"
 #include "sim/DABTxEnsemble.h"
+#include "sim/DemoDABMedia.h"
 #include "sim/RFScene.h"
 
 enum class DemoStationKind { fmStereo, fmMono, am, carrier, nbfm, dab };
@@ -61,6 +62,7 @@ struct DemoDABProgramme {
     std::uint16_t sid = 0;
     int subchannelId = 0;
     DABPlusToneProgramme audio;  // sample rate, channels, tones and level
+    std::optional<DemoDABPAD> pad;  // dynamic label and slideshow (12C's 0x2C11 only)
     bool operator==(const DemoDABProgramme&) const = default;
 };
 
@@ -71,6 +73,12 @@ struct DemoDABEnsemble {
     DABTxEnsemble ensemble;
     // One per audio service on an EEP-A sub-channel; UEP sub-channels carry no audio yet.
     std::vector<DemoDABProgramme> programmes;
+    // The station logo, the only object of the data service's MOT carousel (directory mode,
+    // repeated as long as the ensemble is on air).
+    std::vector<std::uint8_t> logoPNG;
+    std::uint32_t logoServiceId = 0;  // the data service's SId
+    std::string logoName;             // its MOT ContentName
+    std::uint16_t logoTransportId = 0;
     bool operator==(const DemoDABEnsemble&) const = default;
 };
 

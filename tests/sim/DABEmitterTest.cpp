@@ -34,14 +34,16 @@ std::vector<IQSample> renderEmitter(DABEmitterConfig c, std::size_t count, doubl
 
 std::complex<double> at(const std::vector<IQSample>& v, std::size_t n) { return {v[n].i, v[n].q}; }
 
-// Start of the null symbol nearest `guess`: the 2656-sample window of least energy.
+// Start of the null symbol nearest `guess`: the earliest 2656-sample window of least energy.
+// The interpolator leaves rounding residue of about 1e-19 in the null, so energies within
+// 1e-15 of each other count as a tie.
 std::size_t findNull(const std::vector<IQSample>& v, std::size_t guess, std::size_t span) {
     double best = 1e300;
     std::size_t bestAt = 0;
     for (std::size_t s = guess - span; s <= guess + span; ++s) {
         double e = 0.0;
         for (std::size_t t = 0; t < kNull; t += 4) e += std::norm(at(v, s + t));
-        if (e < best) { best = e; bestAt = s; }
+        if (e < best - 1e-15) { best = e; bestAt = s; }
     }
     return bestAt;
 }

@@ -169,9 +169,9 @@ TEST(DABTxFICEncoderTest, UEPSubchannelUsesTheShortForm) {
     const DABTxEnsemble e = demoDABEnsembles()[0].ensemble;
     const auto figs = dabTxFIG01(e);
     ASSERT_EQ(figs.size(), 1u);
-    // Header, FIG 0 byte, then 4 + 3 + 4 + 4 bytes of entries; the UEP one is second.
-    ASSERT_EQ(figs[0].size(), 2u + 15u);
-    EXPECT_EQ(figs[0][0], 15 + 1);
+    // Header, FIG 0 byte, then 4 + 3 + 4 + 4 + 4 bytes of entries; the UEP one is second.
+    ASSERT_EQ(figs[0].size(), 2u + 19u);
+    EXPECT_EQ(figs[0][0], 19 + 1);
     EXPECT_EQ(figs[0][6] >> 2, 2);                  // SubChId 2
     EXPECT_EQ((figs[0][6] & 3) << 8 | figs[0][7], 60);  // start CU
     EXPECT_EQ(figs[0][8], 26) << "short form, table index 26";
