@@ -13,6 +13,7 @@
 #include "device/RTLSDRDevice.h"
 #include "platform/DebugLog.h"
 #include "platform/ThreadSupport.h"
+#include "platform/UserPaths.h"
 
 namespace {
 
@@ -242,6 +243,28 @@ void SDRController::startDABStreaming() {
             }
         });
     };
+    hooks.audio.onDynamicLabel = [this](const std::string& text, const std::optional<std::string>& artist,
+                                        const std::optional<std::string>& title) {
+        DebugLog::writef("📡 DAB label: %s", text.c_str());
+        postToMain([text, artist, title](SDRController& c) {
+            c.dabDynamicLabel = text;
+            c.dabDLPlusArtist = artist;
+            c.dabDLPlusTitle = title;
+        });
+    };
+    hooks.audio.onSlide = [this](const std::vector<std::uint8_t>& bytes, const std::string& name, const std::string& mime) {
+        postToMain([bytes, name, mime](SDRController& c) { c.storeDABSlide(bytes, mime); });
+    };
+    hooks.epgQueue = epgQueue.get();
+    hooks.logoDirectory = dabLogoDirectory();
+    hooks.onLogo = [this](std::uint32_t sid, const std::filesystem::path& path) {
+        DebugLog::writef("📡 DAB logo %08X: %s", sid, path.c_str());
+        postToMain([sid, path](SDRController& c) {
+            c.dabLogoPaths[sid] = path;
+            // The ensemble's logo also stands for its audio services that send none of their own.
+            for (const DABServiceInfo& s : c.dabServices) c.dabLogoPaths.try_emplace(s.serviceID, path);
+        });
+    };
     hooks.onRetuned = [this](double mhz) { postToMain([mhz](SDRController& c) { c.frequencyMHz = mhz; }); };
     hooks.onFinished = [this](const std::string& text, bool gaveUp) {
         if (gaveUp) dabReturnToFMOnStop = true;
@@ -271,6 +294,30 @@ void SDRController::feedDABAudio(std::span<const float> left, std::span<const fl
     if (++dabAudioBlockCount % 4 == 0) postAudioSpectrumWork(dabAudioAccum);
 }
 
+std::filesystem::path SDRController::dabLogoDirectory() const { return deps.documentsDir / "KestrovaMOT"; }
+
+void SDRController::storeDABSlide(const std::vector<std::uint8_t>& bytes, const std::string& mimeType) {
+    // The newest image of the playing service, beside the logos.
+    const std::string extension = mimeType == "image/png" ? "png" : "jpg";
+    const std::filesystem::path path =
+        dabLogoDirectory() / formatString("slide-%04X.%s", dabSelectedServiceId.value_or(0), extension.c_str());
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    if (!writeFileAtomically(path, std::string(bytes.begin(), bytes.end()))) {
+        DebugLog::writef("📡 DAB slide cannot be written: %s", path.c_str());
+        return;
+    }
+    dabSlideshowPath = path;
+    ++dabSlideshowCount;
+}
+
+void SDRController::clearDABProgrammeData() {
+    dabDynamicLabel.reset();
+    dabDLPlusArtist.reset();
+    dabDLPlusTitle.reset();
+    dabSlideshowPath.reset();
+}
+
 void SDRController::publishDABEnsemble(const DABEnsembleInfo& ensemble) {
     dabEnsembleLabel = ensemble.label;
     dabEnsembleId = ensemble.ensembleId;
@@ -288,6 +335,7 @@ void SDRController::stopDABStreaming(bool returnToFM) {
 void SDRController::selectDABService(std::uint32_t serviceId) {
     if (!dabStreamRunning || dabSelectedServiceId == serviceId) return;
     dabSelectedServiceId = serviceId;
+    clearDABProgrammeData();
     if (dabSession) dabSession->selectService(serviceId);
 }
 
@@ -296,6 +344,7 @@ void SDRController::finishDABSession(const std::string& lastStatus) {
     dabSession.reset();
     if (audioOutput) audioOutput->setSourceRate(51'200.0);
     dabCurrentFormat.reset();
+    clearDABProgrammeData();
     dabFICStatus = lastStatus.find("failed") != std::string::npos ? lastStatus : "DAB streaming stopped";
     if (device) {
         device->setGainMode(!preDABAgcEnabled);

@@ -444,6 +444,9 @@ private:
     std::vector<float> dabAudioAccum;
     std::uint64_t dabAudioBlockCount = 0;
     void feedDABAudio(std::span<const float> left, std::span<const float> right, double rateHz);
+    std::filesystem::path dabLogoDirectory() const;
+    void storeDABSlide(const std::vector<std::uint8_t>& bytes, const std::string& mimeType);
+    void clearDABProgrammeData();
 
     std::unique_ptr<CPUMonitor> cpuMonitor;
     MainQueue::TimerId cpuTimer = 0;

@@ -5,6 +5,7 @@
 #include "dab/DABDepuncture.h"
 #include "dab/DABEnsembleTables.h"
 #include "dab/DABMSCExtractor.h"
+#include "dab/DABPADDecoder.h"
 #include "dab/DABSuperframeDecoder.h"
 #include "dab/DABTimeDeinterleaver.h"
 #include "dab/DABViterbiPack.h"
@@ -14,6 +15,7 @@
 // scratch per CIF of a frame, so the four CIFs decode in parallel.
 struct DABAudioChain::Shared {
     std::unique_ptr<DABSuperframeDecoder> decoder;
+    std::unique_ptr<DABPADDecoder> pad;
     std::array<DABViterbiPack, 4> packers;
     std::atomic<bool>* resubchannel = nullptr;
 };
@@ -49,6 +51,11 @@ void DABAudioChain::selectSubchannel(const DABSubchannel& subchannel) {
         decoder->onFormat = [hooks](DabAudioFormat format, int channels, double rate) {
             if (hooks.onFormat) hooks.onFormat(format, channels, rate);
         };
+        auto pad = std::make_unique<DABPADDecoder>();
+        pad->onDynamicLabel = hooks.onDynamicLabel;
+        pad->onSlide = hooks.onSlide;
+        decoder->onAccessUnit = [raw = pad.get()](std::span<const std::uint8_t> au) { raw->pushAccessUnit(au); };
+        shared->pad = std::move(pad);
         decoder->onForceResubchannel = [raw = shared.get()] {
             if (raw->resubchannel) raw->resubchannel->store(true);
         };

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "dab/DABTypes.h"
@@ -25,6 +26,13 @@ public:
         std::function<void(int misses)> onMissStreak;
         // A decoder was set up for a new format: rate and channels of the PCM that follows.
         std::function<void(DabAudioFormat format, int channels, double rateHz)> onFormat;
+        // What the service sends beside its audio (programme-associated data).
+        std::function<void(const std::string& text, const std::optional<std::string>& artist,
+                           const std::optional<std::string>& title)>
+            onDynamicLabel;
+        std::function<void(const std::vector<std::uint8_t>& bytes, const std::string& contentName,
+                           const std::string& mimeType)>
+            onSlide;
     };
 
     DABAudioChain(SerialQueue& mscQueue, Hooks hooks);

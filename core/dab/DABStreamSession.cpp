@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cmath>
 
+#include "dab/DABEPGSideChannel.h"
 #include "dab/DABEnsembleTables.h"
+#include "dab/DABMSCExtractor.h"
 #include "dab/DABFICDecoder.h"
 #include "dab/DABModeI.h"
 #include "dab/DABSynchronizer.h"
@@ -33,6 +35,16 @@ constexpr double kOffsetTrackingGain = 0.1;
 constexpr auto kStall = 3s;
 // A live stream more than this far behind plays no audio until it has caught up.
 constexpr std::int64_t kCatchUpBacklog = 4 * static_cast<std::int64_t>(kFrame);
+
+// The ensemble's packet-mode data service with its sub-channel: where the station logo travels.
+std::optional<std::pair<std::uint32_t, DABSubchannel>> dataService(const DABEnsembleInfo& ensemble) {
+    for (const auto& [sid, link] : ensemble.serviceLinks) {
+        if (link.isAudio || !link.primarySubchannelId) continue;
+        const auto sub = ensemble.subchannels.find(*link.primarySubchannelId);
+        if (sub != ensemble.subchannels.end() && !sub->second.isShort) return std::pair(sid, sub->second);
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -177,6 +189,8 @@ void DABStreamSession::loop(StartState state) {
     std::unique_ptr<DABAudioChain> audio;
     if (hooks.mscQueue) audio = std::make_unique<DABAudioChain>(*hooks.mscQueue, hooks.audio);
     std::vector<float> msc(static_cast<std::size_t>(DABFICDecoder::kMSCSoftValues));
+    std::unique_ptr<DABEPGSideChannel> epg;
+    std::uint32_t epgSid = 0;
     std::vector<IQSample> buffer;
     std::int64_t c = 0;
     int binShift = 0;
@@ -304,8 +318,9 @@ void DABStreamSession::loop(StartState state) {
             continue;
         }
         const bool display = ++frames % kDisplayEvery == 0;
+        const auto data = hooks.epgQueue ? dataService(ensemble) : std::nullopt;
         bool extracted = false;
-        if (audio || display) {
+        if (audio || display || data) {
             extracted = fic.extractMSCFrameBits(buffer, static_cast<int>(refined), binShift, 0.0, kSampleRateHz, msc);
             if (audio) {
                 // A live source far behind drops audio to catch up; a recording never needs to.
@@ -313,6 +328,17 @@ void DABStreamSession::loop(StartState state) {
                 if (extracted) audio->pushFrame(msc, skipAudio);
                 else audio->pushMissingFrame();
             }
+        }
+        if (extracted && data) {
+            if (!epg || epgSid != data->first) {
+                epg = std::make_unique<DABEPGSideChannel>(*hooks.epgQueue, data->first, hooks.logoDirectory);
+                epgSid = data->first;
+                epg->onLogo = [this](std::uint32_t sid, const std::filesystem::path& path, const std::vector<std::uint8_t>&) {
+                    if (hooks.onLogo) hooks.onLogo(sid, path);
+                };
+            }
+            if (auto slices = DABMSCExtractor().sliceSubchannel(msc, data->second.startCU, data->second.sizeCU))
+                epg->pushFrame(std::move(*slices), data->second, frames);
         }
         cifCounter = audio ? audio->cifCounter() : cifCounter + 4;
         if (display) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,12 @@ public:
         // Where the audio sub-channel's Viterbi, superframes and AAC run; none: no audio.
         SerialQueue* mscQueue = nullptr;
         DABAudioChain::Hooks audio;
+        // Where the ensemble's data service (the station logo's MOT carousel) is decoded, and
+        // where logos are stored; none: not decoded.
+        SerialQueue* epgQueue = nullptr;
+        std::filesystem::path logoDirectory;
+        // A station logo was stored (on the EPG queue): the data service's SId and the file.
+        std::function<void(std::uint32_t sid, const std::filesystem::path& path)> onLogo;
 
         std::function<void(const std::string&)> onStatus;
         std::function<void(const DABAcquisitionResult&)> onAcquired;
