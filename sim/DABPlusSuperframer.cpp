@@ -68,10 +68,13 @@ bool DABPlusSuperframer::build(std::span<const std::vector<std::uint8_t>> aus,
     std::size_t at = headerBytes();
     for (std::size_t i = 0; i < aus.size(); ++i) {
         if (i > 0) header.put(static_cast<std::uint32_t>(at), 12);
-        std::copy(aus[i].begin(), aus[i].end(),
-                  superframe.begin() + static_cast<std::ptrdiff_t>(at));
-        at += aus[i].size();
-        const std::uint16_t crc = dabPlusAUCRC(aus[i]);
+        // No start address marks the last AU's end: it runs to the end of the data, so the
+        // padding sits inside it, after the AAC data and before its CRC.
+        std::vector<std::uint8_t> au = aus[i];
+        if (i + 1 == aus.size()) au.resize(dataBytes - at - 2, 0);
+        std::copy(au.begin(), au.end(), superframe.begin() + static_cast<std::ptrdiff_t>(at));
+        at += au.size();
+        const std::uint16_t crc = dabPlusAUCRC(au);
         superframe[at++] = static_cast<std::uint8_t>(crc >> 8);
         superframe[at++] = static_cast<std::uint8_t>(crc);
     }

@@ -15,6 +15,7 @@
 #include "audio/AudioRecorder.h"
 #include "dsp/AudioResampler.h"
 #include "feeds/ADSBFeeds.h"
+#include "platform/DebugLog.h"
 
 namespace {
 
@@ -171,6 +172,20 @@ public:
             printJSONLine(ensemble);
             lastEnsemble = std::move(ensemble);
         }
+        nlohmann::json programme = {{"dabDynamicLabel", optionalJSON(c.dabDynamicLabel)},
+                                    {"dabDLPlusArtist", optionalJSON(c.dabDLPlusArtist)},
+                                    {"dabDLPlusTitle", optionalJSON(c.dabDLPlusTitle)},
+                                    {"dabSlideshowCount", c.dabSlideshowCount}};
+        if (programme != lastProgramme) {
+            printJSONLine(programme);
+            lastProgramme = std::move(programme);
+        }
+        if (c.dabLogoPaths.size() != logosPrinted) {
+            logosPrinted = c.dabLogoPaths.size();
+            nlohmann::json logos = nlohmann::json::object();
+            for (const auto& [sid, path] : c.dabLogoPaths) logos[formatString("%04X", sid)] = path.string();
+            printJSONLine({{"dabLogoPaths", logos}});
+        }
         printJSONLine({{"dabFICStatus", c.dabFICStatus},
                        {"dabStatus", c.dabStatus},
                        {"dabFICCRCCount", c.dabFICCRCCount},
@@ -187,6 +202,8 @@ public:
 
 private:
     nlohmann::json lastEnsemble;
+    nlohmann::json lastProgramme;
+    std::size_t logosPrinted = 0;
 };
 
 int runDABScan(const CliArgs& args) {

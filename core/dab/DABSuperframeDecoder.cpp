@@ -132,6 +132,7 @@ void DABSuperframeDecoder::emitSuperframeAudio(std::span<const std::uint8_t> dat
             const auto au = data.subspan(unit.start, unit.end - unit.start);
             if (!DABCRC16::verifyIncludingTrailer(au)) {
                 ++crcFailures;
+                DebugLog::writef("SF: AU CRC failed (%zu bytes, %d so far)", au.size(), crcFailures);
                 continue;
             }
             const auto payload = au.first(au.size() - kCRCBytes);
