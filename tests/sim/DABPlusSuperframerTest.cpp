@@ -117,7 +117,9 @@ TEST(DABPlusSuperframerTest, LayoutHoldsHeaderAUsCRCsAndParity) {
             const std::uint16_t crc = dabPlusAUCRC(sent);
             EXPECT_EQ(sf[end - 2], crc >> 8);
             EXPECT_EQ(sf[end - 1], crc & 0xFF);
-            if (!last) EXPECT_EQ(starts[static_cast<std::size_t>(i) + 1], end);
+            if (!last) {
+                EXPECT_EQ(starts[static_cast<std::size_t>(i) + 1], end);
+            }
         }
         // Each interleaved codeword (bytes k, k + s, ...) has zero syndromes at α^0..α^9.
         for (std::size_t k = 0; k < s; ++k)
