@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "DABShownText.h"
 #include "support/SimulatedReceiver.h"
 #include "platform/DebugLog.h"
 #include "sim/DABTxEnsemble.h"
@@ -19,15 +20,8 @@ const DemoDABEnsemble& demoEnsemble(const std::string& channel) {
     return *it;
 }
 
-// The label as the receiver shows it: capital D with stroke travels as ETH (same glyph).
-std::string shownLabel(std::string utf8) {
-    const std::string dStroke = "\xC4\x90", eth = "\xC3\x90";
-    for (std::size_t at; (at = utf8.find(dStroke)) != std::string::npos;) utf8.replace(at, dStroke.size(), eth);
-    return utf8;
-}
-
 bool ensembleComplete(const SDRController& c, const DABTxEnsemble& sent) {
-    if (c.dabEnsembleLabel != shownLabel(sent.label) || c.dabEnsembleId != sent.eid) return false;
+    if (c.dabEnsembleLabel != shownDABText(sent.label) || c.dabEnsembleId != sent.eid) return false;
     const std::size_t services = sent.services.size() + (sent.dataService ? 1 : 0);
     if (c.dabServices.size() != services || c.dabSubchannelsInfo.size() != sent.subchannels.size()) return false;
     return std::all_of(c.dabServices.begin(), c.dabServices.end(),
@@ -36,13 +30,13 @@ bool ensembleComplete(const SDRController& c, const DABTxEnsemble& sent) {
 
 // Everything the transmitter announced, as the receiver published it.
 void expectEnsembleAsSent(const SDRController& c, const DABTxEnsemble& sent) {
-    EXPECT_EQ(c.dabEnsembleLabel, shownLabel(sent.label));
+    EXPECT_EQ(c.dabEnsembleLabel, shownDABText(sent.label));
     EXPECT_EQ(c.dabEnsembleId, sent.eid);
     for (const DABTxService& s : sent.services) {
         const auto row = std::find_if(c.dabServices.begin(), c.dabServices.end(),
                                       [&](const DABServiceInfo& r) { return r.serviceID == s.sid; });
         ASSERT_NE(row, c.dabServices.end()) << std::hex << s.sid;
-        EXPECT_EQ(row->label, shownLabel(s.label));
+        EXPECT_EQ(row->label, shownDABText(s.label));
         const auto sub = std::find_if(sent.subchannels.begin(), sent.subchannels.end(),
                                       [&](const DABTxSubchannel& x) { return x.id == s.subchannelId; });
         ASSERT_NE(sub, sent.subchannels.end());
@@ -52,7 +46,7 @@ void expectEnsembleAsSent(const SDRController& c, const DABTxEnsemble& sent) {
         const auto row = std::find_if(c.dabServices.begin(), c.dabServices.end(),
                                       [&](const DABServiceInfo& r) { return r.serviceID == sent.dataService->sid; });
         ASSERT_NE(row, c.dabServices.end());
-        EXPECT_EQ(row->label, shownLabel(sent.dataService->label));
+        EXPECT_EQ(row->label, shownDABText(sent.dataService->label));
     }
     ASSERT_EQ(c.dabSubchannelsInfo.size(), sent.subchannels.size());
     for (const DABTxSubchannel& s : sent.subchannels) {
