@@ -6,12 +6,12 @@
 using namespace dabdatatest;
 
 TEST(DABDataGroupTest, ParsesHeaderVariants) {
-    const GroupSpec cases[] = {
+    const GroupLayout cases[] = {
         {.type = 3, .transportId = 0xBEEF, .segment = 5, .last = false},
         {.type = 4, .transportId = std::nullopt, .segment = std::nullopt, .crc = false},
         {.type = 6, .transportId = 7, .segment = 0x7FFF, .extension = 0xA55A},
         {.type = 9, .transportId = 1}};
-    for (const GroupSpec& c : cases) {
+    for (const GroupLayout& c : cases) {
         SCOPED_TRACE(c.type);
         const auto g = DABDataGroup::parse(makeDataGroup(c, {10, 20, 30}));
         ASSERT_TRUE(g);

@@ -57,7 +57,7 @@ inline Bytes packetize(const Bytes& group, std::uint16_t address, std::size_t le
     return out;
 }
 
-struct GroupSpec {
+struct GroupLayout {
     int type = 4;
     std::optional<std::uint16_t> transportId = 0x1234;
     std::optional<int> segment = 0;  // nothing: no segment field
@@ -67,7 +67,7 @@ struct GroupSpec {
 };
 
 // An MSC data group whose data field is a MOT segment (2-byte size header, then `data`).
-inline Bytes makeDataGroup(const GroupSpec& s, const Bytes& data) {
+inline Bytes makeDataGroup(const GroupLayout& s, const Bytes& data) {
     Bytes g = {static_cast<std::uint8_t>((s.extension ? 0x80 : 0) | (s.crc ? 0x40 : 0) |
                                          (s.segment ? 0x20 : 0) | (s.transportId ? 0x10 : 0) |
                                          (s.type & 0x0F)),
