@@ -6,15 +6,24 @@
 
 std::string_view description(DABDataGroupType type) {
     switch (type) {
-        case DABDataGroupType::general: return "general";
-        case DABDataGroupType::caMessages: return "CA";
-        case DABDataGroupType::generalAndCA: return "general+CA";
-        case DABDataGroupType::motHeader: return "MOT-header";
-        case DABDataGroupType::motBody: return "MOT-body";
-        case DABDataGroupType::motBodyAndCA: return "MOT-body+CA";
-        case DABDataGroupType::motDirectory: return "MOT-dir";
-        case DABDataGroupType::motDirectoryAndCA: return "MOT-dir+CA";
-        case DABDataGroupType::unknown: break;
+        case DABDataGroupType::general:
+            return "general";
+        case DABDataGroupType::caMessages:
+            return "CA";
+        case DABDataGroupType::generalAndCA:
+            return "general+CA";
+        case DABDataGroupType::motHeader:
+            return "MOT-header";
+        case DABDataGroupType::motBody:
+            return "MOT-body";
+        case DABDataGroupType::motBodyAndCA:
+            return "MOT-body+CA";
+        case DABDataGroupType::motDirectory:
+            return "MOT-dir";
+        case DABDataGroupType::motDirectoryAndCA:
+            return "MOT-dir+CA";
+        case DABDataGroupType::unknown:
+            break;
     }
     return "unk";
 }
@@ -73,7 +82,8 @@ std::optional<DABDataGroup> DABDataGroup::parse(std::span<const std::uint8_t> by
 
 std::vector<std::uint8_t> DABDataGroup::motSegmentBytes() const {
     if (dataField.size() < 2) return dataField;
-    const std::size_t segmentSize = static_cast<std::size_t>(((dataField[0] & 0x1F) << 8) | dataField[1]);
+    const std::size_t segmentSize =
+        static_cast<std::size_t>(((dataField[0] & 0x1F) << 8) | dataField[1]);
     const std::size_t end = std::min(segmentSize + 2, dataField.size());
     if (end <= 2) return {};
     return {dataField.begin() + 2, dataField.begin() + static_cast<std::ptrdiff_t>(end)};

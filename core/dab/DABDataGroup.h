@@ -33,12 +33,13 @@ struct DABDataGroup {
     std::uint8_t continuityIndex = 0;
     std::uint8_t repetitionIndex = 0;
     std::optional<std::uint16_t> extensionField;
-    bool lastSegment = true;                   // true when there is no segment field
+    bool lastSegment = true;                     // true when there is no segment field
     std::optional<std::uint16_t> segmentNumber;  // 15 bits
     std::optional<std::uint16_t> transportId;
-    std::vector<std::uint8_t> userAccessBytes;  // end-user address, or all of the field without a transport id
+    std::vector<std::uint8_t>
+        userAccessBytes;  // end-user address, or all of the field without a transport id
     std::vector<std::uint8_t> dataField;
-    bool crcOK = true;                          // true when the group carries no CRC
+    bool crcOK = true;  // true when the group carries no CRC
 
     // Bytes of one group → the group (also one whose CRC fails), or nothing when a field
     // does not fit.

@@ -89,7 +89,8 @@ void DABDynamicLabel::pushDLPlus(std::span<const std::uint8_t> field, bool toggl
     DLPlus next{.toggle = toggleBit, .itemRunning = (field[0] & 0x04) != 0};
     for (std::size_t n = 0; n < count; ++n) {
         const std::span<const std::uint8_t> t = field.subspan(1 + 3 * n, 3);
-        next.tags.push_back({.contentType = t[0] & 0x7F, .start = t[1] & 0x7F, .length = (t[2] & 0x7F) + 1});
+        next.tags.push_back(
+            {.contentType = t[0] & 0x7F, .start = t[1] & 0x7F, .length = (t[2] & 0x7F) + 1});
     }
     plus = std::move(next);
     if (toggle == toggleBit && complete) publish();
@@ -109,7 +110,8 @@ std::optional<std::string> DABDynamicLabel::tagged(int contentType) const {
         const auto begin = static_cast<std::size_t>(tag.start);
         const auto end = begin + static_cast<std::size_t>(tag.length);
         if (end >= starts.size()) continue;
-        const std::span<const std::uint8_t> bytes(complete->data() + starts[begin], starts[end] - starts[begin]);
+        const std::span<const std::uint8_t> bytes(complete->data() + starts[begin],
+                                                  starts[end] - starts[begin]);
         std::string text = decodeDABText(bytes, charset);
         if (!text.empty()) return text;
     }
@@ -118,7 +120,8 @@ std::optional<std::string> DABDynamicLabel::tagged(int contentType) const {
 
 void DABDynamicLabel::publish() {
     if (!complete) return;
-    Shown next{.text = decodeDABText(*complete, charset), .artist = tagged(kContentArtist),
+    Shown next{.text = decodeDABText(*complete, charset),
+               .artist = tagged(kContentArtist),
                .title = tagged(kContentTitle)};
     if (shown == next) return;
     shown = next;

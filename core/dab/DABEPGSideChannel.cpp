@@ -7,7 +7,8 @@
 #include "platform/DebugLog.h"
 
 struct DABEPGSideChannel::Work {
-    Work(std::uint32_t sid, std::filesystem::path logoDirectory) : pipeline(sid, std::move(logoDirectory)) {}
+    Work(std::uint32_t sid, std::filesystem::path logoDirectory)
+        : pipeline(sid, std::move(logoDirectory)) {}
 
     std::optional<DABSubchannel> current;  // the sub-channel the de-interleaver was made for
     std::optional<DABTimeDeinterleaver> deinterleaver;
@@ -22,22 +23,31 @@ struct DABEPGSideChannel::Work {
     int lastBlockLength = 0;
 };
 
-DABEPGSideChannel::DABEPGSideChannel(SerialQueue& queue, std::uint32_t sid, std::filesystem::path logoDirectory)
+DABEPGSideChannel::DABEPGSideChannel(SerialQueue& queue, std::uint32_t sid,
+                                     std::filesystem::path logoDirectory)
     : queue(queue), sid(sid), work(std::make_unique<Work>(sid, std::move(logoDirectory))) {
-    work->pipeline.onLog = [](const std::string& line) { DebugLog::writef("🗂️ MOT: %s", line.c_str()); };
-    work->pipeline.onLogoPNG = [this](const std::vector<std::uint8_t>& png, const std::filesystem::path& path) {
+    work->pipeline.onLog = [](const std::string& line) {
+        DebugLog::writef("🗂️ MOT: %s", line.c_str());
+    };
+    work->pipeline.onLogoPNG = [this](const std::vector<std::uint8_t>& png,
+                                      const std::filesystem::path& path) {
         if (onLogo) onLogo(this->sid, path, png);
     };
 }
 
-DABEPGSideChannel::~DABEPGSideChannel() { queue.drain(); }
-
-void DABEPGSideChannel::pushFrame(std::array<std::vector<float>, 4> slices, DABSubchannel sub, int superframeCount) {
-    queue.async([this, slices = std::move(slices), sub, superframeCount] { process(slices, sub, superframeCount); });
+DABEPGSideChannel::~DABEPGSideChannel() {
+    queue.drain();
 }
 
-void DABEPGSideChannel::process(const std::array<std::vector<float>, 4>& slices, const DABSubchannel& sub,
-                                int superframeCount) {
+void DABEPGSideChannel::pushFrame(std::array<std::vector<float>, 4> slices, DABSubchannel sub,
+                                  int superframeCount) {
+    queue.async([this, slices = std::move(slices), sub, superframeCount] {
+        process(slices, sub, superframeCount);
+    });
+}
+
+void DABEPGSideChannel::process(const std::array<std::vector<float>, 4>& slices,
+                                const DABSubchannel& sub, int superframeCount) {
     if (sub.sizeCU <= 0) return;
     if (!work->current || *work->current != sub) {
         work->current = sub;
@@ -56,8 +66,8 @@ void DABEPGSideChannel::process(const std::array<std::vector<float>, 4>& slices,
     }
     std::string hex;
     for (std::size_t n = t.size() - 24; n < t.size(); ++n) hex += formatString("%02X ", t[n]);
-    DebugLog::writef("📦 EPG packet SF#%d blockLen=%d buf=%zuB bytes: %s", superframeCount, work->lastBlockLength,
-                     t.size(), hex.c_str());
+    DebugLog::writef("📦 EPG packet SF#%d blockLen=%d buf=%zuB bytes: %s", superframeCount,
+                     work->lastBlockLength, t.size(), hex.c_str());
 }
 
 void DABEPGSideChannel::decodeCIF(std::span<const float> slice, const DABSubchannel& sub) {
@@ -76,7 +86,8 @@ void DABEPGSideChannel::decodeCIF(std::span<const float> slice, const DABSubchan
 
     w.trace.insert(w.trace.end(), w.bytes.begin(), w.bytes.end());
     if (w.trace.size() > kTraceBufferBytes) {
-        w.trace.erase(w.trace.begin(), w.trace.end() - static_cast<std::ptrdiff_t>(kTraceBufferBytes));
+        w.trace.erase(w.trace.begin(),
+                      w.trace.end() - static_cast<std::ptrdiff_t>(kTraceBufferBytes));
     }
     const std::vector<DABPacket> packets = w.reader.append(w.bytes);
     if (packets.empty()) return;

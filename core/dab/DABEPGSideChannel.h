@@ -37,15 +37,18 @@ public:
     // the data sub-channel `sub`, with the current superframe count for diagnostics. Slices of
     // another length are skipped. A sub-channel whose record changes (another ensemble) gets a
     // fresh de-interleaver.
-    void pushFrame(std::array<std::vector<float>, 4> slices, DABSubchannel sub, int superframeCount);
+    void pushFrame(std::array<std::vector<float>, 4> slices, DABSubchannel sub,
+                   int superframeCount);
 
     // A new logo was written to `path` (on the queue).
-    std::function<void(std::uint32_t sid, const std::filesystem::path& path, const std::vector<std::uint8_t>& png)>
+    std::function<void(std::uint32_t sid, const std::filesystem::path& path,
+                       const std::vector<std::uint8_t>& png)>
         onLogo;
 
 private:
     struct Work;
-    void process(const std::array<std::vector<float>, 4>& slices, const DABSubchannel& sub, int superframeCount);
+    void process(const std::array<std::vector<float>, 4>& slices, const DABSubchannel& sub,
+                 int superframeCount);
     void decodeCIF(std::span<const float> slice, const DABSubchannel& sub);
 
     SerialQueue& queue;

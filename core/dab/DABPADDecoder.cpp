@@ -53,7 +53,8 @@ void DABPADDecoder::reset() {
     rejectedSlides = 0;
 }
 
-std::optional<std::span<const std::uint8_t>> DABPADDecoder::dsePayload(std::span<const std::uint8_t> au) {
+std::optional<std::span<const std::uint8_t>> DABPADDecoder::dsePayload(
+    std::span<const std::uint8_t> au) {
     // id_syn_ele (3), element_instance_tag (4), data_byte_align_flag (1), count (8) and,
     // when count is 255, esc_count (8). The AU starts byte-aligned, so the data bytes do too.
     if (au.size() < 2 || (au[0] >> 5) != kIdDSE) return std::nullopt;
@@ -117,23 +118,41 @@ void DABPADDecoder::pushPAD(std::span<const std::uint8_t> pad) {
 void DABPADDecoder::subfield(int appType, std::span<const std::uint8_t> data) {
     lastAppType = appType;
     switch (appType) {
-        case kAppDataGroupLength: feedLengthIndicator(data, true); break;
-        case kAppDLStart: feedLabel(data, true); break;
-        case kAppDLContinue: feedLabel(data, false); break;
-        case kAppMOTStart: feedMOT(data, true); break;
-        case kAppMOTContinue: feedMOT(data, false); break;
-        default: break;  // other applications are not decoded
+        case kAppDataGroupLength:
+            feedLengthIndicator(data, true);
+            break;
+        case kAppDLStart:
+            feedLabel(data, true);
+            break;
+        case kAppDLContinue:
+            feedLabel(data, false);
+            break;
+        case kAppMOTStart:
+            feedMOT(data, true);
+            break;
+        case kAppMOTContinue:
+            feedMOT(data, false);
+            break;
+        default:
+            break;  // other applications are not decoded
     }
 }
 
 void DABPADDecoder::continuation(std::span<const std::uint8_t> data) {
     switch (lastAppType) {
-        case kAppDataGroupLength: feedLengthIndicator(data, false); break;
+        case kAppDataGroupLength:
+            feedLengthIndicator(data, false);
+            break;
         case kAppDLStart:
-        case kAppDLContinue: feedLabel(data, false); break;
+        case kAppDLContinue:
+            feedLabel(data, false);
+            break;
         case kAppMOTStart:
-        case kAppMOTContinue: feedMOT(data, false); break;
-        default: break;
+        case kAppMOTContinue:
+            feedMOT(data, false);
+            break;
+        default:
+            break;
     }
 }
 
@@ -141,11 +160,13 @@ void DABPADDecoder::feedLengthIndicator(std::span<const std::uint8_t> data, bool
     if (start) lengthIndicator.clear();
     if (lengthIndicator.size() >= kLengthIndicatorBytes) return;
     const std::size_t take = std::min(data.size(), kLengthIndicatorBytes - lengthIndicator.size());
-    lengthIndicator.insert(lengthIndicator.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
+    lengthIndicator.insert(lengthIndicator.end(), data.begin(),
+                           data.begin() + static_cast<std::ptrdiff_t>(take));
     if (lengthIndicator.size() < kLengthIndicatorBytes) return;
     // Clause 7.4.5.1.1: Rfa (2 bits), data group length (14 bits), CRC-16 over both bytes.
     if (DABCRC16::verifyIncludingTrailer(lengthIndicator)) {
-        nextMOTLength = static_cast<std::size_t>(((lengthIndicator[0] & 0x3F) << 8) | lengthIndicator[1]);
+        nextMOTLength =
+            static_cast<std::size_t>(((lengthIndicator[0] & 0x3F) << 8) | lengthIndicator[1]);
     } else {
         ++groupCRCFails;
         nextMOTLength.reset();
@@ -180,7 +201,8 @@ void DABPADDecoder::feedMOT(std::span<const std::uint8_t> data, bool start) {
     motGroup.insert(motGroup.end(), data.begin(), data.end());
     if (motGroup.size() < motExpected) return;
     motCollecting = false;
-    const std::optional<DABDataGroup> group = DABDataGroup::parse(std::span(motGroup).first(motExpected));
+    const std::optional<DABDataGroup> group =
+        DABDataGroup::parse(std::span(motGroup).first(motExpected));
     motGroup.clear();
     if (!group) return;
     if (!group->crcOK) {

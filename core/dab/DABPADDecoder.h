@@ -35,7 +35,8 @@ public:
     // The PAD as the DSE carries it: X-PAD bytes in reverse order, then F-PAD.
     void pushPAD(std::span<const std::uint8_t> pad);
     // The payload of the AU's leading data stream element, or nothing.
-    static std::optional<std::span<const std::uint8_t>> dsePayload(std::span<const std::uint8_t> au);
+    static std::optional<std::span<const std::uint8_t>> dsePayload(
+        std::span<const std::uint8_t> au);
     // For a service switch.
     void reset();
 
@@ -61,8 +62,8 @@ private:
 
     DABDynamicLabel label;
     MOTSession mot;
-    std::vector<std::uint8_t> xpad;      // scratch: the X-PAD in transmission order
-    int lastAppType = kAppEnd;           // what a subfield without contents indicator continues
+    std::vector<std::uint8_t> xpad;  // scratch: the X-PAD in transmission order
+    int lastAppType = kAppEnd;       // what a subfield without contents indicator continues
     std::vector<std::uint8_t> lengthIndicator;
     std::optional<std::size_t> nextMOTLength;
     std::vector<std::uint8_t> labelGroup;

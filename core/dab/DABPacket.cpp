@@ -17,7 +17,8 @@ std::optional<DABPacket> DABPacket::parse(std::span<const std::uint8_t> bytes) {
     p.address = static_cast<std::uint16_t>(((bytes[0] & 0x03) << 8) | bytes[1]);
     p.command = (bytes[2] & 0x80) != 0;
     p.usefulDataLength = n;
-    p.payload.assign(bytes.begin() + kHeaderBytes, bytes.begin() + static_cast<std::ptrdiff_t>(kHeaderBytes + n));
+    p.payload.assign(bytes.begin() + kHeaderBytes,
+                     bytes.begin() + static_cast<std::ptrdiff_t>(kHeaderBytes + n));
     p.crcOK = DABCRC16::verifyIncludingTrailer(bytes.first(L));
     return p;
 }

@@ -16,9 +16,9 @@ struct DABPacket {
     std::uint8_t continuity = 0;  // 0…3
     bool first = false;
     bool last = false;
-    std::uint16_t address = 0;    // 0…1023
+    std::uint16_t address = 0;  // 0…1023
     bool command = false;
-    int usefulDataLength = 0;     // 0…127
+    int usefulDataLength = 0;  // 0…127
     std::vector<std::uint8_t> payload;
     bool crcOK = false;
 

@@ -7,7 +7,7 @@
 #include "platform/DebugLog.h"
 
 namespace {
-constexpr int kProbeReach = 6;         // bytes either side tried by the alignment diagnostic
+constexpr int kProbeReach = 6;  // bytes either side tried by the alignment diagnostic
 constexpr int kProbeSummaryAfter = 14;
 }  // namespace
 

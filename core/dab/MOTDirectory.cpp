@@ -12,7 +12,8 @@ std::optional<MOTDirectory> MOTDirectory::parse(std::span<const std::uint8_t> by
         if (pos + 2 + MOTHeaderCore::kCoreBytes > bytes.size()) break;
         const auto tid = static_cast<std::uint16_t>((bytes[pos] << 8) | bytes[pos + 1]);
         const std::span<const std::uint8_t> core = bytes.subspan(pos + 2);
-        const auto headerSize = static_cast<std::size_t>(((core[3] & 0x0F) << 9) | (core[4] << 1) | (core[5] >> 7));
+        const auto headerSize =
+            static_cast<std::size_t>(((core[3] & 0x0F) << 9) | (core[4] << 1) | (core[5] >> 7));
         if (headerSize < MOTHeaderCore::kCoreBytes || headerSize > core.size()) break;
         if (auto header = MOTHeaderCore::parse(core.first(headerSize))) {
             dir.entries.push_back({.transportId = tid, .header = std::move(*header)});

@@ -18,7 +18,8 @@ std::optional<std::string> decodeContentName(const std::vector<std::uint8_t>& da
 }
 
 std::string decodeMimeType(const std::vector<std::uint8_t>& data) {
-    const bool ascii = std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b < 0x80; });
+    const bool ascii =
+        std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b < 0x80; });
     if (ascii) return {data.begin(), data.end()};
     return decodeDABText(data, kCharsetUTF8);
 }
@@ -28,7 +29,8 @@ std::string decodeMimeType(const std::vector<std::uint8_t>& data) {
 std::optional<MOTHeaderCore> MOTHeaderCore::parse(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kCoreBytes) return std::nullopt;
     MOTHeaderCore h;
-    h.bodySize = (static_cast<std::uint32_t>(bytes[0]) << 20) | (static_cast<std::uint32_t>(bytes[1]) << 12) |
+    h.bodySize = (static_cast<std::uint32_t>(bytes[0]) << 20) |
+                 (static_cast<std::uint32_t>(bytes[1]) << 12) |
                  (static_cast<std::uint32_t>(bytes[2]) << 4) | (bytes[3] >> 4);
     h.headerSize = ((bytes[3] & 0x0F) << 9) | (bytes[4] << 1) | (bytes[5] >> 7);
     h.contentType = static_cast<std::uint8_t>((bytes[5] >> 1) & 0x3F);

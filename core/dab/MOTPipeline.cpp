@@ -44,12 +44,13 @@ void MOTPipeline::log(const std::string& line) const {
     if (onLog) onLog(line);
 }
 
-std::optional<std::vector<std::uint8_t>> MOTPipeline::ingestPackets(std::span<const DABPacket> input) {
+std::optional<std::vector<std::uint8_t>> MOTPipeline::ingestPackets(
+    std::span<const DABPacket> input) {
     std::optional<std::vector<std::uint8_t>> result;
     for (const DABPacket& packet : input) {
         if (!packet.crcOK) {
-            log(formatString("PKT addr=%u crc=FAIL len=%zu udl=%d", packet.address, packet.lengthBytes(),
-                             packet.usefulDataLength));
+            log(formatString("PKT addr=%u crc=FAIL len=%zu udl=%d", packet.address,
+                             packet.lengthBytes(), packet.usefulDataLength));
             continue;
         }
         if (packet.address == 0 || packet.command) continue;
@@ -60,15 +61,15 @@ std::optional<std::vector<std::uint8_t>> MOTPipeline::ingestPackets(std::span<co
     return result;
 }
 
-std::optional<std::vector<std::uint8_t>> MOTPipeline::ingestGroup(std::uint16_t address,
-                                                                  std::span<const std::uint8_t> bytes) {
+std::optional<std::vector<std::uint8_t>> MOTPipeline::ingestGroup(
+    std::uint16_t address, std::span<const std::uint8_t> bytes) {
     const std::optional<DABDataGroup> group = DABDataGroup::parse(bytes);
     if (!group) {
         log(formatString("DG parse-fail n=%zu", bytes.size()));
         return std::nullopt;
     }
-    log(formatString("DG n=%zu crc=%s type=%s tid=%s seg=%s last=%s", bytes.size(), group->crcOK ? "OK" : "FAIL",
-                     std::string(description(group->type)).c_str(),
+    log(formatString("DG n=%zu crc=%s type=%s tid=%s seg=%s last=%s", bytes.size(),
+                     group->crcOK ? "OK" : "FAIL", std::string(description(group->type)).c_str(),
                      group->transportId ? formatString("%04X", *group->transportId).c_str() : "-",
                      group->segmentNumber ? std::to_string(*group->segmentNumber).c_str() : "-",
                      group->lastSegment ? "true" : "false"));
@@ -76,8 +77,8 @@ std::optional<std::vector<std::uint8_t>> MOTPipeline::ingestGroup(std::uint16_t 
 
     const std::optional<MOTObject> object = mot[address].ingest(*group);
     if (!object) return std::nullopt;
-    log(formatString("MOT type=%s size=%u name=%s", object->header.typeName().c_str(), object->header.bodySize,
-                     object->header.contentName.value_or("-").c_str()));
+    log(formatString("MOT type=%s size=%u name=%s", object->header.typeName().c_str(),
+                     object->header.bodySize, object->header.contentName.value_or("-").c_str()));
 
     std::optional<std::vector<std::uint8_t>> png = PNGBody::validate(object->body);
     if (!png) {

@@ -36,11 +36,13 @@ public:
     // Diagnostic lines ("DG n=…", "MOT type=…", "PNG …", "LOGO show").
     std::function<void(const std::string& line)> onLog;
     // Each new logo after it was written (the write may have failed; errors are ignored).
-    std::function<void(const std::vector<std::uint8_t>& png, const std::filesystem::path& path)> onLogoPNG;
+    std::function<void(const std::vector<std::uint8_t>& png, const std::filesystem::path& path)>
+        onLogoPNG;
 
 private:
     void log(const std::string& line) const;
-    std::optional<std::vector<std::uint8_t>> ingestGroup(std::uint16_t address, std::span<const std::uint8_t> bytes);
+    std::optional<std::vector<std::uint8_t>> ingestGroup(std::uint16_t address,
+                                                         std::span<const std::uint8_t> bytes);
     void writeLogo(const std::vector<std::uint8_t>& png) const;
 
     std::uint32_t sid;

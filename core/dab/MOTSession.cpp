@@ -39,9 +39,9 @@ bool MOTSession::store(Segments& segs, std::size_t& storedBytes, std::uint16_t n
 
 MOTSession::Parts& MOTSession::partsFor(std::uint16_t tid) {
     if (!byTid.contains(tid) && byTid.size() >= kMaxPendingObjects) {
-        const auto oldest = std::min_element(byTid.begin(), byTid.end(), [](const auto& a, const auto& b) {
-            return a.second.lastTouch < b.second.lastTouch;
-        });
+        const auto oldest = std::min_element(
+            byTid.begin(), byTid.end(),
+            [](const auto& a, const auto& b) { return a.second.lastTouch < b.second.lastTouch; });
         byTid.erase(oldest);
         ++dropped;
     }
@@ -61,7 +61,8 @@ std::optional<MOTObject> MOTSession::ingest(const DABDataGroup& group) {
         return std::nullopt;
     }
     const bool isHeader = group.type == DABDataGroupType::motHeader;
-    const bool isBody = group.type == DABDataGroupType::motBody || group.type == DABDataGroupType::motBodyAndCA;
+    const bool isBody =
+        group.type == DABDataGroupType::motBody || group.type == DABDataGroupType::motBodyAndCA;
     if (!isHeader && !isBody) return std::nullopt;
 
     Parts& parts = partsFor(tid);
@@ -74,7 +75,8 @@ std::optional<MOTObject> MOTSession::ingest(const DABDataGroup& group) {
     }
     if (isHeader) {
         if (group.lastSegment) parts.headerLast = seg;
-        if (auto whole = assemble(parts.headerSegs, parts.headerLast)) parts.header = MOTHeaderCore::parse(*whole);
+        if (auto whole = assemble(parts.headerSegs, parts.headerLast))
+            parts.header = MOTHeaderCore::parse(*whole);
     } else if (group.lastSegment) {
         parts.bodyLast = seg;
     }
@@ -88,17 +90,21 @@ std::optional<MOTObject> MOTSession::ingest(const DABDataGroup& group) {
             body->resize(header.bodySize);
         }
         byTid.erase(tid);
-        return MOTObject{.transportId = tid, .header = backfill(tid, std::move(header)), .body = std::move(*body)};
+        return MOTObject{.transportId = tid,
+                         .header = backfill(tid, std::move(header)),
+                         .body = std::move(*body)};
     }
     if (!PNGBody::validate(*body)) return std::nullopt;
     MOTHeaderCore header{.bodySize = static_cast<std::uint32_t>(body->size()),
                          .headerSize = static_cast<int>(MOTHeaderCore::kCoreBytes),
                          .mimeType = std::string("image/png")};
     byTid.erase(tid);
-    return MOTObject{.transportId = tid, .header = backfill(tid, std::move(header)), .body = std::move(*body)};
+    return MOTObject{
+        .transportId = tid, .header = backfill(tid, std::move(header)), .body = std::move(*body)};
 }
 
-void MOTSession::ingestDirectory(std::uint16_t tid, const DABDataGroup& group, std::vector<std::uint8_t> data) {
+void MOTSession::ingestDirectory(std::uint16_t tid, const DABDataGroup& group,
+                                 std::vector<std::uint8_t> data) {
     const std::uint16_t seg = group.segmentNumber.value_or(0);
     if (!dirParts.contains(tid) && dirParts.size() >= kMaxPendingObjects) dirParts.clear();
     DirParts& parts = dirParts[tid];

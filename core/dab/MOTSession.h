@@ -49,10 +49,13 @@ private:
         std::size_t storedBytes = 0;
     };
 
-    static std::optional<std::vector<std::uint8_t>> assemble(const Segments& segs, std::optional<std::uint16_t> last);
+    static std::optional<std::vector<std::uint8_t>> assemble(const Segments& segs,
+                                                             std::optional<std::uint16_t> last);
     // Stores a segment, keeping the running byte count; false when the object got too big.
-    static bool store(Segments& segs, std::size_t& storedBytes, std::uint16_t number, std::vector<std::uint8_t> data);
-    void ingestDirectory(std::uint16_t tid, const DABDataGroup& group, std::vector<std::uint8_t> data);
+    static bool store(Segments& segs, std::size_t& storedBytes, std::uint16_t number,
+                      std::vector<std::uint8_t> data);
+    void ingestDirectory(std::uint16_t tid, const DABDataGroup& group,
+                         std::vector<std::uint8_t> data);
     Parts& partsFor(std::uint16_t tid);
     MOTHeaderCore backfill(std::uint16_t tid, MOTHeaderCore header) const;
 

@@ -9,7 +9,8 @@
 // Structural check of a PNG image (ISO/IEC 15948 clause 5): the signature, then chunks of
 // length, type, data and CRC. Chunk CRCs are not checked; the image decoder does that.
 struct PNGBody {
-    static constexpr std::array<std::uint8_t, 8> signature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    static constexpr std::array<std::uint8_t, 8> signature = {0x89, 'P',  'N',  'G',
+                                                              0x0D, 0x0A, 0x1A, 0x0A};
     static constexpr std::array<std::uint8_t, 4> ihdr = {'I', 'H', 'D', 'R'};
     static constexpr std::array<std::uint8_t, 4> idat = {'I', 'D', 'A', 'T'};
     static constexpr std::array<std::uint8_t, 4> iend = {'I', 'E', 'N', 'D'};

@@ -1,112 +1,89 @@
-#include "dab/DABPacketStreamReader.h"
-
 #include <gtest/gtest.h>
 
 #include "DABDataTestBuilders.h"
+#include "dab/DABPacketAssembler.h"
+#include "dab/DABPacketStreamReader.h"
 
 using namespace dabdatatest;
 
-namespace {
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-}  // namespace
-
-TEST(DABPacketStreamReaderTest, FindsPacketsBetweenGarbage) {
-    const Bytes a = makePacket({.address = 5, .lengthBytes = 24}, {1, 2});
-    const Bytes b = makePacket({.address = 6, .lengthBytes = 96}, Bytes(80, 3));
-    const Bytes stream = concat({Bytes{0x00, 0x13, 0x37}, a, Bytes(7, 0xFF), b});
-    DABPacketStreamReader reader(4096);
-    const auto packets = reader.append(stream);
-    ASSERT_EQ(packets.size(), 2u);
-    EXPECT_EQ(packets[0].address, 5);
-    EXPECT_EQ(packets[1].address, 6);
-    EXPECT_EQ(packets[1].payload, Bytes(80, 3));
-}
-
-TEST(DABPacketStreamReaderTest, OutputDoesNotDependOnChunking) {
-    Bytes stream;
-    for (int n = 0; n < 20; ++n) {
-        const Bytes p = makePacket({.address = static_cast<std::uint16_t>(n + 2), .lengthBytes = 24u * (1 + n % 4)},
-                                   Bytes(static_cast<std::size_t>(n), static_cast<std::uint8_t>(n)));
-        stream.insert(stream.end(), p.begin(), p.end());
+TEST(DABPacketStreamReaderTest, PacketMustHoldItsUsefulData) {
+    // {length, useful, bytes present, parses}: room for useful data is length − 5.
+    const std::array<std::array<int, 4>, 6> cases = {{{24, 19, 24, 1},
+                                                      {24, 20, 24, 0},
+                                                      {24, 19, 23, 0},
+                                                      {48, 43, 48, 1},
+                                                      {96, 91, 96, 1},
+                                                      {96, 92, 96, 0}}};
+    for (const auto& [length, useful, present, parses] : cases) {
+        SCOPED_TRACE(testing::Message() << length << "/" << useful << "/" << present);
+        Bytes p = makePacket(0x2A5, true, false,
+                             Bytes(static_cast<std::size_t>(std::min(useful, length - 5)), 7),
+                             static_cast<std::size_t>(length));
+        p[2] = static_cast<std::uint8_t>(useful);
+        const auto packet = DABPacket::parse(std::span(p).first(static_cast<std::size_t>(present)));
+        ASSERT_EQ(packet.has_value(), parses == 1);
+        if (packet) {
+            EXPECT_EQ(
+                std::tuple(packet->address, packet->first, packet->last, packet->payload.size()),
+                std::tuple(0x2A5, true, false, static_cast<std::size_t>(useful)));
+        }
     }
-    for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{50}, stream.size()}) {
+}
+
+TEST(DABPacketStreamReaderTest, FindsPacketsWhateverTheChunking) {
+    Bytes stream = {0x00, 0x13, 0x37};  // garbage first
+    for (int n = 0; n < 12; ++n)
+        stream = cat(stream, makePacket(static_cast<std::uint16_t>(n + 2), true, true,
+                                        Bytes(static_cast<std::size_t>(n), 1), 24u * (1 + n % 4)));
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, stream.size()}) {
         SCOPED_TRACE(chunk);
         DABPacketStreamReader reader(4096);
-        std::vector<std::uint16_t> addresses;
+        std::vector<int> addresses;
         for (std::size_t pos = 0; pos < stream.size(); pos += chunk) {
-            const auto piece = std::span(stream).subspan(pos, std::min(chunk, stream.size() - pos));
-            for (const DABPacket& p : reader.append(piece)) addresses.push_back(p.address);
+            for (const DABPacket& p : reader.append(
+                     std::span(stream).subspan(pos, std::min(chunk, stream.size() - pos))))
+                addresses.push_back(p.address);
         }
-        ASSERT_EQ(addresses.size(), 20u);
-        for (int n = 0; n < 20; ++n) EXPECT_EQ(addresses[static_cast<std::size_t>(n)], n + 2);
-        EXPECT_EQ(reader.bufferedBytes(), 0u);
+        EXPECT_EQ(addresses, (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
     }
 }
 
-TEST(DABPacketStreamReaderTest, KeepsACutPacketForTheNextCall) {
-    const Bytes p = makePacket({.address = 9, .lengthBytes = 48}, {4, 5, 6});
-    DABPacketStreamReader reader(4096);
-    EXPECT_TRUE(reader.append(std::span(p).first(30)).empty());
-    EXPECT_EQ(reader.bufferedBytes(), 30u);
-    const auto packets = reader.append(std::span(p).subspan(30));
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0].payload, (Bytes{4, 5, 6}));
-}
-
-TEST(DABPacketStreamReaderTest, BufferIsCutToTheNewestMaxBufferBytes) {
-    const Bytes p = makePacket({.address = 3, .lengthBytes = 24}, {1});
-    // 4114 bytes: the packet at the start is among the 18 oldest, which a 4096-byte reader drops.
-    const Bytes oldFirst = concat({p, Bytes(4090, 0x00)});
-    DABPacketStreamReader capped(4096);
-    EXPECT_TRUE(capped.append(oldFirst).empty());
+TEST(DABPacketStreamReaderTest, KeepsOnlyTheNewest4096Bytes) {
+    const Bytes p = makePacket(3, true, true, {1});
+    DABPacketStreamReader capped(4096), roomy(8192);
+    EXPECT_TRUE(
+        capped.append(cat(p, Bytes(4090, 0))).empty());  // the packet was among the oldest 18 bytes
+    EXPECT_EQ(roomy.append(cat(p, Bytes(4090, 0))).size(), 1u);
+    EXPECT_EQ(capped.append(cat(Bytes(5000, 0), p)).size(), 1u);
     EXPECT_LE(capped.bufferedBytes(), 4096u);
-    DABPacketStreamReader roomy(8192);
-    EXPECT_EQ(roomy.append(oldFirst).size(), 1u);
-    // The newest bytes survive the cut.
-    DABPacketStreamReader reader(4096);
-    const auto packets = reader.append(concat({Bytes(5000, 0x00), p}));
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0].address, 3);
 }
 
-TEST(DABPacketStreamReaderTest, AddressOneProbeIsDeliveredDespiteItsCRC) {
-    Bytes probe = makePacket({.address = 1, .lengthBytes = 48}, Bytes(43, 0x11));
-    probe[10] ^= 0xFF;
-    Bytes other = makePacket({.address = 2, .lengthBytes = 48}, Bytes(43, 0x11));
-    other[10] ^= 0xFF;
-    DABPacketStreamReader reader(4096);
-    const auto delivered = reader.append(probe);
-    ASSERT_EQ(delivered.size(), 1u);
-    EXPECT_FALSE(delivered[0].crcOK);
-    EXPECT_EQ(reader.diagTotal(), 1);
-    EXPECT_EQ(reader.noneFoundCount(), 1);
-    EXPECT_TRUE(reader.append(other).empty());
+TEST(DABPacketStreamReaderTest, AddressOneProbeIsTakenDespiteItsCRC) {
+    for (const std::uint16_t address : {1, 2}) {
+        Bytes bad = makePacket(address, true, true, Bytes(43, 0x11), 48);
+        bad[10] ^= 0xFF;
+        DABPacketStreamReader reader(4096);
+        const auto packets = reader.append(bad);
+        EXPECT_EQ(packets.size(), address == 1 ? 1u : 0u);
+        if (!packets.empty()) {
+            EXPECT_FALSE(packets[0].crcOK);
+        }
+    }
 }
 
-TEST(DABPacketStreamReaderTest, AlignmentDiagnosticFindsTheShiftAndResets) {
-    // A good 48-byte packet three bytes after a corrupt address-1 probe's start.
-    const Bytes good = makePacket({.address = 1, .lengthBytes = 48}, Bytes(43, 0x22));
-    Bytes stream = {0x40, 0x01, 43};  // probe header at shift −2
-    stream.insert(stream.end(), good.begin(), good.end());
-    DABPacketStreamReader reader(4096);
-    // Only the probe's first 48 bytes parse as a packet; it is bad and taken, so the good one
-    // is cut. The histogram shows where it was.
-    reader.append(stream);
-    EXPECT_EQ(reader.diagTotal(), 1);
-    ASSERT_EQ(reader.shiftHistogram().count(3), 1u);
-    Bytes corrupt = makePacket({.address = 1, .lengthBytes = 48}, Bytes(43, 0x33));
-    corrupt[20] ^= 0x01;
-    DABPacketStreamReader fresh(4096);
-    for (int n = 0; n < 14; ++n) fresh.append(corrupt);
-    EXPECT_EQ(fresh.diagTotal(), 14);
-    EXPECT_EQ(fresh.noneFoundCount(), 14);
-    fresh.append(corrupt);
-    EXPECT_EQ(fresh.diagTotal(), 0);  // the 15th gives the summary line and clears
-    EXPECT_EQ(fresh.noneFoundCount(), 0);
-    reader.reset();
-    EXPECT_TRUE(reader.shiftHistogram().empty());
+TEST(DABPacketAssemblerTest, JoinsFirstToLastPerAddress) {
+    const auto pk = [](std::uint16_t a, bool f, bool l, Bytes d) {
+        return DABPacket{
+            .first = f, .last = l, .address = a, .payload = std::move(d), .crcOK = true};
+    };
+    DABPacketAssembler a;
+    EXPECT_FALSE(a.accept(pk(7, false, true, {9})));  // a middle or last packet before any first
+    EXPECT_FALSE(a.accept(pk(1, true, false, {1, 1})));
+    EXPECT_FALSE(a.accept(pk(1, true, false, {1, 2})));  // a new first drops the unfinished group
+    EXPECT_FALSE(a.accept(pk(2, true, false, {9})));
+    EXPECT_FALSE(a.accept(pk(1, false, false, {3})));
+    EXPECT_EQ(a.accept(pk(1, false, true, {4})), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(a.accept(pk(2, false, true, {8})), (Bytes{9, 8}));
+    EXPECT_EQ(a.accept(pk(2, true, true, {6})), Bytes{6});
+    EXPECT_FALSE(a.accept(pk(2, false, true, {5})));
 }

@@ -1,139 +1,136 @@
-#include "dab/MOTSession.h"
-
 #include <gtest/gtest.h>
 
 #include "DABDataTestBuilders.h"
+#include "dab/MOTDirectory.h"
+#include "dab/MOTSession.h"
 
 using namespace dabdatatest;
 
 namespace {
-std::optional<MOTObject> feed(MOTSession& s, const Bytes& group) {
-    const auto g = DABDataGroup::parse(group);
-    EXPECT_TRUE(g);
-    return g ? s.ingest(*g) : std::nullopt;
+std::optional<MOTObject> feed(MOTSession& s, const std::vector<Bytes>& groups) {
+    std::optional<MOTObject> last;
+    for (const Bytes& g : groups) last = s.ingest(*DABDataGroup::parse(g));
+    return last;
 }
-
-Bytes body(std::size_t n) {
+Bytes counting(std::size_t n) {
     Bytes b(n);
     for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 7);
     return b;
 }
 }  // namespace
 
-TEST(MOTSessionTest, HeaderAndBodyInAnyOrderMakeAnObject) {
-    const Bytes b = body(500);
-    const Bytes h = makeMOTHeader(500, 2, 1, {{.id = 12, .data = contentName("s.jpg")}});
-    for (const bool headerFirst : {true, false}) {
-        SCOPED_TRACE(headerFirst);
-        MOTSession s;
-        auto groups = motObjectGroups(0x42, h, b);
-        if (!headerFirst) std::rotate(groups.begin(), groups.begin() + 1, groups.end());
-        std::optional<MOTObject> object;
-        for (std::size_t n = 0; n < groups.size(); ++n) {
-            object = feed(s, groups[n]);
-            if (n + 1 < groups.size()) {
-                EXPECT_FALSE(object);
-            }
-        }
-        ASSERT_TRUE(object);
-        EXPECT_EQ(object->transportId, 0x42);
-        EXPECT_EQ(object->body, b);
-        EXPECT_EQ(object->header.contentName, "s.jpg");
-        EXPECT_EQ(s.pendingObjects(), 0u);
-    }
+TEST(MOTHeaderCoreTest, DecodesCoreParametersAndNames) {
+    const Bytes h = makeMOTHeader(123456, 2, 1,
+                                  {{5, {}},
+                                   {6, {0x77}},
+                                   {7, {1, 2, 3, 4}},
+                                   {40, Bytes(300, 3)},
+                                   contentName("s.jpg"),
+                                   {13, bytesOf("image/jpeg")}});
+    const auto header = MOTHeaderCore::parse(h);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(std::tuple(header->bodySize, header->headerSize, header->typeName()),
+              std::tuple(123456u, static_cast<int>(h.size()), std::string("JFIF")));
+    EXPECT_EQ(header->parameters.at(7), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(header->parameters.at(40), Bytes(300, 3));
+    EXPECT_EQ(header->contentName, "s.jpg");
+    EXPECT_EQ(header->mimeType, "image/jpeg");
+    // The name's charset indicator picks EBU Latin (0xDB: č), Latin-1 or UTF-8; no name is absent.
+    const std::pair<std::pair<int, Bytes>, std::optional<std::string>> names[] = {
+        {{12, {0x00, 'a', 0xDB}}, "a\u010D"},
+        {{12, {0x40, 'a', 0xE9}}, "a\u00E9"},
+        {{12, {0xF0, 'a', 0xC5, 0xBE}}, "a\u017E"},
+        {{12, {0x00}}, std::nullopt}};
+    for (const auto& [param, expected] : names)
+        EXPECT_EQ(MOTHeaderCore::parse(makeMOTHeader(1, 2, 3, {param}))->contentName, expected);
+    EXPECT_EQ(MOTHeaderCore::parse(makeMOTHeader(0, 7, 300))->typeName(), "type=7/300");
 }
 
-TEST(MOTSessionTest, MissingMiddleSegmentHoldsTheBody) {
+TEST(MOTHeaderCoreTest, HeaderSizeAndParametersMustFit) {
+    Bytes h = makeMOTHeader(10, 2, 3, {{6, {1}}, contentName("abcd")});
+    EXPECT_FALSE(MOTHeaderCore::parse(std::span(h).first(h.size() - 1)));
+    EXPECT_FALSE(MOTHeaderCore::parse(std::span(h).first(6)));
+    h[10] = 0x7F;  // the name's length now runs past the header end: the walk stops before it
+    EXPECT_EQ(MOTHeaderCore::parse(h)->parameters.size(), 1u);
+    Bytes six = makeMOTHeader(10, 2, 3);
+    six[5] &= 0x7F;  // header size 7 → 6
+    EXPECT_FALSE(MOTHeaderCore::parse(six));
+}
+
+TEST(MOTDirectoryTest, ObjectCountMustBe1To4096) {
+    const Bytes a = makeMOTHeader(100, 2, 3, {contentName("a.png")});
+    const auto dir =
+        MOTDirectory::parse(makeDirectory({{0x10, a}, {0x11, makeMOTHeader(200, 2, 1)}}));
+    ASSERT_TRUE(dir);
+    ASSERT_EQ(dir->entries.size(), 2u);
+    EXPECT_EQ(dir->entries[0].header.contentName, "a.png");
+    EXPECT_EQ(dir->entries[1].transportId, 0x11);
+    EXPECT_FALSE(MOTDirectory::parse(makeDirectory({{0x10, a}}, 0)));
+    EXPECT_FALSE(MOTDirectory::parse(makeDirectory({{0x10, a}}, 4097)));
+    EXPECT_TRUE(MOTDirectory::parse(makeDirectory({{0x10, a}}, 4096)));
+    const Bytes cut = makeDirectory({{0x10, a}});
+    EXPECT_FALSE(MOTDirectory::parse(std::span(cut).first(cut.size() - 1)));
+}
+
+TEST(MOTSessionTest, HeaderAndBodyInAnyOrderWithGaps) {
+    const Bytes body = counting(600);
+    auto groups = motObjectGroups(0x42, makeMOTHeader(600, 2, 1, {contentName("s.jpg")}),
+                                  body);  // header, 0, 1, 2
     MOTSession s;
-    const Bytes b = body(600);
-    const auto groups = motObjectGroups(1, makeMOTHeader(600, 2, 1), b);  // header, 0, 1, 2
-    EXPECT_FALSE(feed(s, groups[0]));
-    EXPECT_FALSE(feed(s, groups[1]));
-    EXPECT_FALSE(feed(s, groups[3]));
-    const auto object = feed(s, groups[2]);
+    EXPECT_FALSE(feed(s, {groups[3], groups[1], groups[0]}));  // segment 1 missing
+    const auto object = feed(s, {groups[2]});
     ASSERT_TRUE(object);
-    EXPECT_EQ(object->body, b);
-}
-
-TEST(MOTSessionTest, BodyIsCutOrAwaitedByTheHeaderSize) {
-    struct Case {
-        std::uint32_t announced;
-        std::size_t sent;
-        std::optional<std::size_t> result;
-    };
-    const Case cases[] = {{1000, 1200, 1000}, {1000, 800, std::nullopt}, {0xFFFFFFF, 700, 700}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.announced);
-        MOTSession s;
-        std::optional<MOTObject> object;
-        for (const Bytes& g : motObjectGroups(2, makeMOTHeader(c.announced, 2, 1), body(c.sent))) object = feed(s, g);
-        ASSERT_EQ(object.has_value(), c.result.has_value());
-        if (object) {
-            const Bytes sent = body(c.sent);
-            EXPECT_EQ(object->body, Bytes(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(*c.result)));
-        }
-    }
-}
-
-TEST(MOTSessionTest, HeaderlessPNGGetsAMinimalHeader) {
-    MOTSession s;
-    const Bytes png = makePNG(300);
-    std::optional<MOTObject> object;
-    for (const Bytes& g : motObjectGroups(3, {}, png, 100)) object = feed(s, g);
-    ASSERT_TRUE(object);
-    EXPECT_EQ(object->header.mimeType, "image/png");
-    EXPECT_EQ(object->header.bodySize, png.size());
-    EXPECT_EQ(object->header.headerSize, 7);
-    EXPECT_FALSE(object->header.contentName);
-    // A headerless body that is no PNG waits for its header.
-    MOTSession t;
-    for (const Bytes& g : motObjectGroups(4, {}, body(300), 100)) EXPECT_FALSE(feed(t, g));
-    EXPECT_TRUE(feed(t, makeDataGroup({.type = 3, .transportId = 4}, makeMOTHeader(300, 2, 1))));
-}
-
-TEST(MOTSessionTest, DirectoryNamesObjectsWithoutAName) {
-    MOTSession s;
-    const Bytes listed = makeMOTHeader(50, 2, 3, {{.id = 12, .data = contentName("station.png")}});
-    const Bytes other = makeMOTHeader(50, 2, 3, {{.id = 12, .data = contentName("other.png")}});
-    const Bytes dir = makeDirectory({{0x20, listed}, {0x21, other}});
-    // Directory in two segments; it yields nothing itself.
-    const std::size_t half = dir.size() / 2;
-    EXPECT_FALSE(feed(s, makeDataGroup({.type = 6, .transportId = 0, .segment = 1, .last = true},
-                                       Bytes(dir.begin() + static_cast<std::ptrdiff_t>(half), dir.end()))));
-    EXPECT_FALSE(feed(s, makeDataGroup({.type = 6, .transportId = 0, .segment = 0, .last = false},
-                                       Bytes(dir.begin(), dir.begin() + static_cast<std::ptrdiff_t>(half)))));
-    std::optional<MOTObject> object;
-    for (const Bytes& g : motObjectGroups(0x20, makeMOTHeader(50, 2, 3), body(50))) object = feed(s, g);
-    ASSERT_TRUE(object);
-    EXPECT_EQ(object->header.contentName, "station.png");
-    // An object's own name wins over the directory's.
-    for (const Bytes& g : motObjectGroups(0x21, makeMOTHeader(50, 2, 3, {{.id = 12, .data = contentName("own")}}), body(50))) {
-        object = feed(s, g);
-    }
-    ASSERT_TRUE(object);
-    EXPECT_EQ(object->header.contentName, "own");
-}
-
-TEST(MOTSessionTest, IgnoresBadGroupsAndOtherTypes) {
-    MOTSession s;
-    Bytes broken = makeDataGroup({.type = 4, .transportId = 9}, body(10));
-    broken[8] ^= 1;
-    EXPECT_FALSE(feed(s, broken));
-    EXPECT_FALSE(feed(s, makeDataGroup({.type = 4, .transportId = std::nullopt}, makePNG())));
-    EXPECT_FALSE(feed(s, makeDataGroup({.type = 0, .transportId = 9}, makePNG())));
+    EXPECT_EQ(object->body, body);
+    EXPECT_EQ(object->header.contentName, "s.jpg");
     EXPECT_EQ(s.pendingObjects(), 0u);
 }
 
-TEST(MOTSessionTest, UnfinishedObjectsAreBounded) {
-    MOTSession s;
-    for (int tid = 0; tid < 100; ++tid) {
-        feed(s, makeDataGroup({.type = 4, .transportId = static_cast<std::uint16_t>(tid), .segment = 0, .last = false}, body(10)));
+TEST(MOTSessionTest, BodyIsCutOrAwaitedByTheAnnouncedSize) {
+    // {announced, sent, returned bytes (0: none yet)}
+    const std::array<std::array<std::uint32_t, 3>, 3> cases = {
+        {{1000, 1200, 1000}, {1000, 800, 0}, {0xFFFFFFF, 700, 700}}};
+    for (const auto& [announced, sent, returned] : cases) {
+        MOTSession s;
+        const auto object =
+            feed(s, motObjectGroups(2, makeMOTHeader(announced, 2, 1), counting(sent)));
+        const Bytes body = counting(sent);
+        EXPECT_EQ(object ? object->body : Bytes{}, Bytes(body.begin(), body.begin() + returned));
     }
+}
+
+TEST(MOTSessionTest, HeaderlessPNGAndDirectoryNames) {
+    MOTSession s;
+    const Bytes dir =
+        makeDirectory({{0x20, makeMOTHeader(50, 2, 3, {contentName("station.png")})}});
+    EXPECT_FALSE(feed(s, {makeDataGroup({.type = 6, .transportId = 1, .segment = 1, .last = true},
+                                        Bytes(dir.begin() + 20, dir.end())),
+                          makeDataGroup({.type = 6, .transportId = 1, .segment = 0, .last = false},
+                                        Bytes(dir.begin(), dir.begin() + 20))}));
+    const Bytes png = makePNG(300);
+    const auto object = feed(s, motObjectGroups(0x20, {}, png, 100));
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->header.mimeType, "image/png");
+    EXPECT_EQ(object->header.bodySize, png.size());
+    EXPECT_EQ(object->header.contentName, "station.png");  // back-filled from the directory
+    // A headerless body that is no PNG waits for its header.
+    EXPECT_FALSE(feed(s, motObjectGroups(4, {}, counting(300), 100)));
+    EXPECT_TRUE(feed(s, {makeDataGroup({.type = 3, .transportId = 4}, makeMOTHeader(300, 2, 1))}));
+}
+
+TEST(MOTSessionTest, IgnoresBadGroupsAndBoundsUnfinishedObjects) {
+    MOTSession s;
+    Bytes broken = makeDataGroup({.transportId = 9}, makePNG());
+    broken[8] ^= 1;
+    EXPECT_FALSE(feed(s, {broken, makeDataGroup({.transportId = std::nullopt}, makePNG()),
+                          makeDataGroup({.type = 0}, makePNG())}));
+    EXPECT_EQ(s.pendingObjects(), 0u);
+    for (int tid = 0; tid < 100; ++tid)
+        feed(s, {makeDataGroup({.transportId = static_cast<std::uint16_t>(tid), .last = false},
+                               counting(10))});
     EXPECT_EQ(s.pendingObjects(), MOTSession::kMaxPendingObjects);
-    EXPECT_EQ(s.droppedObjects(), 100 - MOTSession::kMaxPendingObjects);
-    // The most recent ones survive: finishing tid 99 works.
-    EXPECT_TRUE(feed(s, makeDataGroup({.type = 3, .transportId = 99}, makeMOTHeader(10, 2, 1))) == std::nullopt);
-    const auto last = feed(s, makeDataGroup({.type = 4, .transportId = 99, .segment = 1, .last = true}, {}));
-    ASSERT_TRUE(last);
-    EXPECT_EQ(last->body, body(10));
+    const auto newest =
+        feed(s, {makeDataGroup({.type = 3, .transportId = 99}, makeMOTHeader(10, 2, 1)),
+                 makeDataGroup({.transportId = 99, .segment = 1}, {})});
+    ASSERT_TRUE(newest);
+    EXPECT_EQ(newest->body, counting(10));
 }
