@@ -31,6 +31,49 @@ std::uint16_t dabPlusAUCRC(std::span<const std::uint8_t> au) {
     return static_cast<std::uint16_t>(~crc16(au, 0x1021, 0xFFFF));
 }
 
+namespace {
+
+// Bytes of the data stream element an AU starts with (the PAD), 0 when it starts otherwise.
+std::size_t leadingDSEBytes(std::span<const std::uint8_t> au) {
+    if (au.size() < 2 || (au[0] >> 5) != 4) return 0;
+    const std::size_t count = au[1];
+    if (count < 255) return 2 + count;
+    return au.size() < 3 ? 0 : 3 + count + au[2];
+}
+
+// The AU grown to `size` bytes by a padding data stream element after its leading PAD element:
+// a decoder consumes every byte, which a tail of zeros after the end element would not give.
+// A single spare byte cannot hold an element and stays a zero at the end.
+std::vector<std::uint8_t> paddedToSize(std::vector<std::uint8_t> au, std::size_t size) {
+    if (size <= au.size() + 1) {
+        au.resize(std::max(size, au.size()), 0);
+        return au;
+    }
+    std::size_t spare = size - au.size();
+    std::vector<std::uint8_t> fill;
+    while (spare > 0) {
+        // One element holds 2 + up to 254 or 3 + 255..510 bytes; never leave a single byte.
+        std::size_t take = std::min<std::size_t>(spare, 3 + 510);
+        if (spare - take == 1) take -= 2;
+        if (take == 257) take = 255;  // 255 data bytes need the escape form (258): two elements
+        const std::size_t data = take >= 258 ? take - 3 : take - 2;
+        fill.push_back(static_cast<std::uint8_t>(4 << 5 | 15 << 1));  // DSE, tag 15, not aligned
+        if (data < 255) {
+            fill.push_back(static_cast<std::uint8_t>(data));
+        } else {
+            fill.push_back(255);
+            fill.push_back(static_cast<std::uint8_t>(data - 255));
+        }
+        fill.insert(fill.end(), data, 0);
+        spare -= take;
+    }
+    const auto at = au.begin() + static_cast<std::ptrdiff_t>(leadingDSEBytes(au));
+    au.insert(at, fill.begin(), fill.end());
+    return au;
+}
+
+}  // namespace
+
 DABPlusSuperframer::DABPlusSuperframer(const DABPlusSuperframerConfig& config)
     : settings(config), s(config.bitrateKbps / 8), auCount(config.sampleRateHz == 48'000 ? 6 : 4) {
     assert(config.bitrateKbps > 0 && config.bitrateKbps % 8 == 0);
@@ -69,9 +112,9 @@ bool DABPlusSuperframer::build(std::span<const std::vector<std::uint8_t>> aus,
     for (std::size_t i = 0; i < aus.size(); ++i) {
         if (i > 0) header.put(static_cast<std::uint32_t>(at), 12);
         // No start address marks the last AU's end: it runs to the end of the data, so the
-        // padding sits inside it, after the AAC data and before its CRC.
+        // padding goes inside it, as a data stream element the AAC decoder reads and skips.
         std::vector<std::uint8_t> au = aus[i];
-        if (i + 1 == aus.size()) au.resize(dataBytes - at - 2, 0);
+        if (i + 1 == aus.size()) au = paddedToSize(std::move(au), dataBytes - at - 2);
         std::copy(au.begin(), au.end(), superframe.begin() + static_cast<std::ptrdiff_t>(at));
         at += au.size();
         const std::uint16_t crc = dabPlusAUCRC(au);
