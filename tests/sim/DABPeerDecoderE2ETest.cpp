@@ -319,9 +319,9 @@ constexpr auto kPADDeadline = std::chrono::seconds(32);
 }  // namespace
 
 // welle-cli decodes one programme at a time in its web server's carousel mode (-C 1), starting
-// with the first, 0x2C11; -P keeps it there until it has a label and a slide. The recording
-// loops, so the labels it shows must be the first two windows' in order of stream time.
-TEST(DABPeerDecoderE2ETest, WelleCliShowsThe12CDynamicLabels) {
+// with the first, 0x2C11; -P keeps it there until it has a label and a slide, then it moves on.
+// The label it shows must be the first window's, and the slide one of those sent, byte for byte.
+TEST(DABPeerDecoderE2ETest, WelleCliShowsThe12CDynamicLabelAndSlide) {
     const auto welle = findWelle();
     if (!welle) GTEST_SKIP() << "welle-cli not installed (Debian package welle.io): no independent X-PAD check";
     const DemoDABEnsemble e = demoDABEnsembles()[1];
@@ -341,7 +341,7 @@ TEST(DABPeerDecoderE2ETest, WelleCliShowsThe12CDynamicLabels) {
     {
         WelleProcess process(*welle, {"-f", iq.string(), "-w", std::to_string(port), "-C", "1", "-P", "-T"}, dir);
         const auto deadline = std::chrono::steady_clock::now() + kPADDeadline;
-        while (std::chrono::steady_clock::now() < deadline && labels.size() < 3) {
+        while (std::chrono::steady_clock::now() < deadline && (labels.empty() || slide.empty())) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             const json mux = json::parse(fetchMux(port), nullptr, false);
             if (mux.is_discarded() || !mux.contains("services")) continue;
@@ -355,17 +355,13 @@ TEST(DABPeerDecoderE2ETest, WelleCliShowsThe12CDynamicLabels) {
         }
     }
     fs::remove_all(dir);
-    ASSERT_GE(labels.size(), 2u) << "welle-cli showed " << labels.size() << " label(s)";
+    ASSERT_GE(labels.size(), 1u) << "welle-cli showed no label";
     EXPECT_EQ(labels[0], asDecoded(pad.labels[0].text));
-    EXPECT_EQ(labels[1], asDecoded(pad.labels[1].text));
-    if (labels.size() > 2) {
-        EXPECT_EQ(labels[2], asDecoded(pad.labels[0].text)) << "the recording looped";
+    if (labels.size() > 1) {
+        EXPECT_EQ(labels[1], asDecoded(pad.labels[1].text));
     }
-    // welle-cli 2.4 has not been seen to report these slides; if it does, it must be one of ours.
-    RecordProperty("welle_slide_bytes", static_cast<int>(slide.size()));
-    if (!slide.empty()) {
-        bool known = false;
-        for (const DemoDABSlide& s : pad.slides) known = known || std::string(s.bytes.begin(), s.bytes.end()) == slide;
-        EXPECT_TRUE(known) << "welle-cli reported a slide that was not sent";
-    }
+    ASSERT_FALSE(slide.empty()) << "welle-cli showed no slide";
+    bool known = false;
+    for (const DemoDABSlide& s : pad.slides) known = known || std::string(s.bytes.begin(), s.bytes.end()) == slide;
+    EXPECT_TRUE(known) << "welle-cli reported a slide that was not sent (" << slide.size() << " bytes)";
 }
