@@ -186,6 +186,17 @@ TEST(WindowDABE2ETest, ScansPicksEnsembleAndServicesAndReturnsToFM) {
         EXPECT_FALSE(j["controls"].contains("rdsPanel"));
     }
 
+    // The first service carries the station logo's ensemble, a dynamic label and a slideshow:
+    // the window holds the logo and shows the label and the newest slide.
+    ASSERT_TRUE(session.waitFor(
+        [](const nlohmann::json& j) {
+            const nlohmann::json& c = controller(j);
+            return j["view"]["dabLogosHeld"].get<int>() > 0 && c["dabDynamicLabel"].is_string() &&
+                   !j["view"]["dabSlideshowShown"].is_null();
+        },
+        std::chrono::seconds(40)))
+        << session.current()["view"].dump();
+
     // 4. Pick another service from the DAB view's list, then switch again from the Radio panel;
     // each plays (superframes keep coming) and the FIC/MSC figures open under their disclosure.
     const nlohmann::json services = controller(session.current())["dabServices"];
