@@ -7,6 +7,7 @@
 #include "GLTexture.h"
 #include "Theme.h"
 #include "UIProbe.h"
+#include "Widgets.h"
 
 namespace {
 
@@ -32,12 +33,7 @@ bool drawDABRow(const char* id, const DABRowInput& row, UIProbe& probe, const st
     const bool hovered = row.enabled && ImGui::IsItemHovered();
     ImDrawList* d = ImGui::GetWindowDrawList();
     const ImVec2 q(p.x + width, p.y + height);
-    if (row.selected) {
-        d->AddRectFilled(p, q, theme::withAlpha(theme::kAccent, 0.15f), 7.0f);
-        d->AddRectFilled(ImVec2(p.x, p.y + 9), ImVec2(p.x + 3, q.y - 9), theme::kAccent, 2.0f);
-    } else if (hovered) {
-        d->AddRectFilled(p, q, theme::kCardHover, 7.0f);
-    }
+    widgets::rowBackground(d, p, q, row.selected, hovered);
 
     const float side = 30.0f;
     const ImVec2 a(p.x + 8, p.y + (height - side) / 2);

@@ -23,12 +23,7 @@ StationRowResult drawStationRow(const char* id, const StationRowInput& row, UIPr
     }
     ImDrawList* d = ImGui::GetWindowDrawList();
     const ImVec2 q(p.x + width, p.y + height);
-    if (row.selected) {
-        d->AddRectFilled(p, q, theme::withAlpha(theme::kAccent, 0.15f), 7.0f);
-        d->AddRectFilled(ImVec2(p.x, p.y + 9), ImVec2(p.x + 3, q.y - 9), theme::kAccent, 2.0f);
-    } else if (hovered) {
-        d->AddRectFilled(p, q, theme::kCardHover, 7.0f);
-    }
+    widgets::rowBackground(d, p, q, row.selected, hovered);
 
     ImGui::SetCursorScreenPos(ImVec2(p.x + 6, p.y + (height - 24) / 2));
     result.starClicked = widgets::starButton("##star", row.starOn, 24.0f);

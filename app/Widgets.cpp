@@ -241,4 +241,13 @@ Card::~Card() {
     ImGui::PopID();
 }
 
+void rowBackground(ImDrawList* list, ImVec2 min, ImVec2 max, bool selected, bool hovered) {
+    if (selected) {
+        list->AddRectFilled(min, max, theme::withAlpha(theme::kAccent, 0.15f), 7.0f);
+        list->AddRectFilled(ImVec2(min.x, min.y + 9), ImVec2(min.x + 3, max.y - 9), theme::kAccent, 2.0f);
+    } else if (hovered) {
+        list->AddRectFilled(min, max, theme::kCardHover, 7.0f);
+    }
+}
+
 }  // namespace widgets

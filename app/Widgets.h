@@ -35,6 +35,8 @@ void drawStar(ImDrawList* list, ImVec2 centre, float radius, ImU32 colour, bool 
 bool starButton(const char* id, bool on, float size = 22.0f);
 // A small coloured text badge ("RDS", "STEREO").
 void badge(const char* text, ImU32 colour, bool on = true);
+// The background of a list row: the accent tint and bar when selected, a lighter card on hover.
+void rowBackground(ImDrawList* list, ImVec2 min, ImVec2 max, bool selected, bool hovered);
 // Text right-aligned to the end of the current column.
 void textRightAligned(const char* text, ImU32 colour);
 

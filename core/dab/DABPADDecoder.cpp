@@ -6,6 +6,7 @@
 #include "dab/DABCRC16.h"
 #include "dab/DABDataGroup.h"
 #include "dab/PNGBody.h"
+#include "platform/ByteHash.h"
 #include "platform/DebugLog.h"
 
 namespace {
@@ -18,15 +19,6 @@ constexpr std::size_t kMaxContentsIndicators = 4;
 // Variable-size X-PAD subfield lengths by the CI's 3-bit length index (clause 7.4.2.2).
 constexpr std::array<std::size_t, 8> kSubfieldBytes = {4, 6, 8, 12, 16, 24, 32, 48};
 constexpr std::size_t kLengthIndicatorBytes = 4;  // 14-bit length and CRC-16
-
-std::uint64_t hashBytes(std::span<const std::uint8_t> bytes) {
-    std::uint64_t h = 0xCBF29CE484222325ULL;
-    for (const std::uint8_t b : bytes) {
-        h ^= b;
-        h *= 0x100000001B3ULL;
-    }
-    return h;
-}
 
 }  // namespace
 
@@ -228,7 +220,7 @@ void DABPADDecoder::deliverObject(const MOTObject& object) {
                          object.header.typeName().c_str(), raw.size());
         return;
     }
-    const std::uint64_t hash = hashBytes(body);
+    const std::uint64_t hash = fnv1a64(body);
     if (hash == lastSlideHash) return;  // carousels repeat each slide
     lastSlideHash = hash;
     if (onSlide) onSlide(body, object.header.contentName.value_or(""), mimeType);

@@ -6,6 +6,7 @@
 #include "dab/DABCRC16.h"
 #include "dab/DABReedSolomon.h"
 #include "dab/DABReedSolomonFrame.h"
+#include "platform/ByteHash.h"
 #include "platform/DebugLog.h"
 
 namespace {
@@ -39,9 +40,7 @@ void DABSuperframeDecoder::reset() {
 }
 
 std::uint64_t DABSuperframeDecoder::fingerprint(std::span<const std::uint8_t> data) {
-    std::uint64_t h = 0xCBF29CE484222325ULL;
-    for (const std::uint8_t byte : data) h = (h ^ byte) * 0x100000001B3ULL;
-    return h;
+    return fnv1a64(data);
 }
 
 DabAudioFormat DABSuperframeDecoder::formatOf(std::span<const std::uint8_t> data) {

@@ -6,20 +6,11 @@
 
 #include "dab/DABDataGroup.h"
 #include "dab/PNGBody.h"
+#include "platform/ByteHash.h"
 #include "platform/DebugLog.h"
 #include "platform/UserPaths.h"
 
 namespace {
-
-// 64-bit FNV-1a: tells a repeated logo from a new one.
-std::uint64_t hashBytes(std::span<const std::uint8_t> bytes) {
-    std::uint64_t h = 0xCBF29CE484222325ULL;
-    for (const std::uint8_t b : bytes) {
-        h ^= b;
-        h *= 0x100000001B3ULL;
-    }
-    return h;
-}
 
 std::string hexBytes(std::span<const std::uint8_t> bytes) {
     std::string out;
@@ -88,7 +79,7 @@ std::optional<std::vector<std::uint8_t>> MOTPipeline::ingestGroup(
         return std::nullopt;
     }
     log(formatString("PNG n=%zu IEND", png->size()));
-    const std::uint64_t hash = hashBytes(*png);
+    const std::uint64_t hash = fnv1a64(*png);
     if (hash == lastLogoHash) return png;
     lastLogoHash = hash;
     writeLogo(*png);
