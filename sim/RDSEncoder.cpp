@@ -145,7 +145,12 @@ RDSEncoder::RDSEncoder(RDSEncoderConfig cfg) : config(std::move(cfg)) {
     ptynFlag = 0;
     afPairs = methodAPairs(config.alternativeFrequenciesKHz);
     if (config.clockTime) {
-        const RDSEncoderClockTime& t = *config.clockTime;
+        // Out-of-range fields are pulled into the range the group can carry.
+        RDSEncoderClockTime& t = *config.clockTime;
+        t.year = std::clamp(t.year, 1900, 2100);
+        t.month = std::clamp(t.month, 1, 12);
+        t.day = std::clamp(t.day, 1, 31);
+        t.localOffsetHalfHours = std::clamp(t.localOffsetHalfHours, -31, 31);
         startMJD = modifiedJulianDay(t.year, t.month, t.day);
         startMinuteOfDay = std::clamp(t.hourUTC, 0, 23) * 60 + std::clamp(t.minuteUTC, 0, 59);
     }
@@ -302,7 +307,7 @@ RDSEncoder::Group RDSEncoder::clockGroup() {
     const int hour = static_cast<int>(total % 1440) / 60;
     const int minuteOfHour = static_cast<int>(total % 60);
     const int offset = config.clockTime->localOffsetHalfHours;
-    const int magnitude = std::min(std::abs(offset), 31);
+    const int magnitude = std::abs(offset);
     const auto c = static_cast<std::uint16_t>(((mjd & 0x7FFF) << 1) | (hour >> 4));
     const auto d = static_cast<std::uint16_t>(((hour & 0xF) << 12) | (minuteOfHour << 6) |
                                               (offset < 0 ? 1 << 5 : 0) | magnitude);
