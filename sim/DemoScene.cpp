@@ -53,8 +53,7 @@ private:
 };
 
 void addRDS(FMBroadcastEmitter& fm, const DemoRDS& rds) {
-    auto encoder = std::make_shared<RDSEncoder>(RDSEncoderConfig{
-        .pi = rds.pi, .pty = rds.pty, .tp = rds.tp, .ta = rds.ta, .ps = rds.ps, .radioText = rds.radioText});
+    auto encoder = std::make_shared<RDSEncoder>(rds);
     fm.setSubcarrierSource([encoder](std::span<float> mpx, const FMMultiplexBlock& block) {
         if (block.pilotPhaseRad.empty()) return;
         // The emitter's pilot is sin θ; the encoder counts its clock from cos, a quarter turn on.
@@ -184,19 +183,45 @@ std::optional<DemoDABProgramme> demoDABProgramme(std::uint16_t sid) {
     return std::nullopt;
 }
 
+namespace {
+
+// The start station sends everything a modern station does: Croatian text, RadioText+ for
+// the running song, clock time, AF list, PTYN, ECC and language.
+DemoRDS vantirelRDS() {
+    const std::string text = "Vantirel: Đurđa Kovačić - Šetnja uz Dravu";
+    return {.pi = 0xC201,
+            .pty = 10,
+            .tp = true,
+            .ps = "VANTIREL",
+            .radioText = text,
+            .alternativeFrequenciesKHz = {89'700, 94'300, 100'500, 106'100},
+            .extendedCountryCode = 0xE3,  // Croatia, with country nibble C of the PI
+            .languageCode = 0x04,         // Croatian
+            .clockTime = RDSEncoderClockTime{.year = 2026, .month = 12, .day = 8, .hourUTC = 12,
+                                             .minuteUTC = 0, .localOffsetHalfHours = 2},
+            .ptyName = "Domaće",
+            .radioTextPlus = true,
+            .radioTextPlusTags = RDSEncoder::itemTags(text, "Đurđa Kovačić", "Šetnja uz Dravu")};
+}
+
+}  // namespace
+
 std::vector<DemoStation> demoStations() {
     using K = DemoStationKind;
     const auto rds = [](std::uint16_t pi, int pty, bool tp, const char* ps, const char* rt) {
         return std::optional<DemoRDS>(DemoRDS{.pi = pi, .pty = pty, .tp = tp, .ta = false, .ps = ps, .radioText = rt});
     };
+    // SJEVER sends version B groups (PS in 0B, a 32-character RadioText in 2B).
+    std::optional<DemoRDS> sjever = rds(0xC215, 3, false, "SJEVER", "Sjever - vijesti iz Međimurja");
+    sjever->versionB = true;
     return {
         {"CB 19", 27'185'000.0, K::am, 0.008},
         {"KLASIK", 88'900'000.0, K::fmMono, 0.03, rds(0xC211, 14, false, "KLASIK", "Klasika cijeli dan - Vantirel demo")},
         {"JADRAN", 91'300'000.0, K::fmStereo, 0.02, rds(0xC212, 10, false, "JADRAN", "Jadran FM - pop i vijesti")},
-        {"VANTIREL", kDemoStartFrequencyHz, K::fmStereo, 0.05, rds(0xC201, 10, true, "VANTIREL", "Vantirel demo: 1 kHz lijevo, 2 kHz desno")},
+        {"VANTIREL", kDemoStartFrequencyHz, K::fmStereo, 0.05, vantirelRDS()},
         {"OTOK", 92'900'000.0, K::fmStereo, 0.025, rds(0xC213, 6, false, "OTOK", "Radio Otok")},
         {"RIVA", 93'400'000.0, K::fmStereo, 0.03, rds(0xC214, 11, true, "RIVA", "Riva radio - rock")},
-        {"SJEVER", 95'700'000.0, K::fmStereo, 0.015, rds(0xC215, 3, false, "SJEVER", "Sjever - informativni program")},
+        {"SJEVER", 95'700'000.0, K::fmStereo, 0.015, sjever},
         {"OBALA", 98'500'000.0, K::fmStereo, 0.04, rds(0xC216, 5, true, "OBALA", "Obala FM - promet i more")},
         {"VAL 101", 101'100'000.0, K::fmMono, 0.004},
         {"ZAGORA", 104'600'000.0, K::fmStereo, 0.025, rds(0xC217, 12, false, "ZAGORA", "Zagora - narodna glazba")},
@@ -209,6 +234,12 @@ std::vector<DemoStation> demoStations() {
         {"DAB 12C", kDemoDAB12CFrequencyHz, K::dab, kDemoDAB12CAmplitude},
         {"ISM 433.920", 433'920'000.0, K::carrier, 0.005},
     };
+}
+
+std::optional<DemoRDS> demoRDS(double frequencyHz) {
+    for (const DemoStation& s : demoStations())
+        if (s.frequencyHz == frequencyHz) return s.rds;
+    return std::nullopt;
 }
 
 std::shared_ptr<RFScene> makeDemoScene(double crystalPPM) {

@@ -10,20 +10,13 @@
 #include "sim/DABPlusToneSource.h"
 #include "sim/DABTxEnsemble.h"
 #include "sim/DemoDABMedia.h"
+#include "sim/RDSEncoder.h"
 #include "sim/RFScene.h"
 
 enum class DemoStationKind { fmStereo, fmMono, am, carrier, nbfm, dab };
 
-// RDS content of a demo FM station.
-struct DemoRDS {
-    std::uint16_t pi = 0;
-    int pty = 0;
-    bool tp = false;
-    bool ta = false;
-    std::string ps;
-    std::string radioText;
-    bool operator==(const DemoRDS&) const = default;
-};
+// RDS content of a demo FM station: exactly what its encoder is configured with.
+using DemoRDS = RDSEncoderConfig;
 
 struct DemoStation {
     std::string name;  // FM names fit an 8-character programme-service field
@@ -88,6 +81,9 @@ std::vector<DemoDABEnsemble> demoDABEnsembles();
 DABEmitterConfig demoDABEmitterConfig(const DemoDABEnsemble& ensemble);
 // The programme of a demo DAB+ service by its SId; nullopt for services without audio.
 std::optional<DemoDABProgramme> demoDABProgramme(std::uint16_t sid);
+
+// What the demo FM station on frequencyHz sends as RDS; nullopt for none (or no station).
+std::optional<DemoRDS> demoRDS(double frequencyHz);
 
 // The stations of the demo world, in frequency order; a DAB ensemble is one station named
 // "DAB <channel>".

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <numbers>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "SimTestMath.h"
 #include "sim/DABTxTables.h"
+#include "sim/RDSEncoderTables.h"
 
 using namespace simtest;
 
@@ -46,6 +48,38 @@ std::vector<IQSample> isolate(std::span<const IQSample> in, double offsetHz) {
     }
     return out;
 }
+TEST(DemoSceneTest, DemoRDSTextsEncodeWithoutLossAndTagsMarkArtistAndTitle) {
+    int versionB = 0;
+    for (const DemoStation& s : demoStations()) {
+        if (!s.rds) continue;
+        SCOPED_TRACE(s.name);
+        EXPECT_EQ(demoRDS(s.frequencyHz), s.rds);
+        versionB += s.rds->versionB ? 1 : 0;
+        // Every demo character has an RDS code: none turns into '?'.
+        for (const std::string& text : {s.rds->ps, s.rds->radioText, s.rds->ptyName})
+            EXPECT_EQ(rdsBytesFromUTF8(text, true).find('?'), std::string::npos) << text;
+        EXPECT_LE(rdsBytesFromUTF8(s.rds->ps).size(), 8u);
+        EXPECT_LE(rdsBytesFromUTF8(s.rds->radioText).size(), s.rds->versionB ? 32u : 64u);
+    }
+    EXPECT_GE(versionB, 1);
+    EXPECT_FALSE(demoRDS(kDemoADSBFrequencyHz));
+
+    const std::optional<DemoRDS> start = demoRDS(kDemoStartFrequencyHz);
+    ASSERT_TRUE(start);
+    EXPECT_EQ(start->pi >> 12, 0xC);  // Croatia: country nibble C goes with ECC E3
+    EXPECT_EQ(start->extendedCountryCode, 0xE3);
+    // The tags mark the artist and the title, counted in RDS characters of the text.
+    const std::string rt = rdsBytesFromUTF8(start->radioText);
+    ASSERT_EQ(start->radioTextPlusTags.size(), 2u);
+    const auto tagged = [&rt](const RDSEncoderTag& t) {
+        return rt.substr(static_cast<std::size_t>(t.start), static_cast<std::size_t>(t.length));
+    };
+    EXPECT_EQ(start->radioTextPlusTags[0].contentType, 4);
+    EXPECT_EQ(tagged(start->radioTextPlusTags[0]), rdsBytesFromUTF8("Đurđa Kovačić"));
+    EXPECT_EQ(start->radioTextPlusTags[1].contentType, 1);
+    EXPECT_EQ(tagged(start->radioTextPlusTags[1]), rdsBytesFromUTF8("Šetnja uz Dravu"));
+}
+
 }  // namespace
 
 TEST(DemoSceneTest, CatalogueCoversTheBandsTheReceiverStartsWith) {
