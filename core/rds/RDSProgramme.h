@@ -50,7 +50,7 @@ struct RDSGroupReport {
     bool tp = false;
     int pty = 0;
     std::array<std::uint16_t, 4> blocks{};
-    std::array<int, 4> correctedBits{};  // bits repaired per block
+    std::array<int, 4> correctedBits{};  // bits repaired per block; -1: lost (its word reads 0)
 
     std::optional<bool> ta;
     std::optional<bool> music;  // M/S: true = music
