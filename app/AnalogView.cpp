@@ -72,10 +72,16 @@ void AnalogView::draw(PanelContext& ctx, ImVec2 size) {
         return std::nullopt;
     }();
     static constexpr const char* kModeNames[] = {"WFM", "NFM", "AM"};
+    const RDSProgrammeInfo& rds = c.rdsDetails;
+    std::optional<std::string> nowPlaying;
+    if (rds.radioTextPlusItemRunning && !rds.radioTextPlusTitle.empty())
+        nowPlaying = rds.radioTextPlusArtist.empty() ? rds.radioTextPlusTitle
+                                                     : rds.radioTextPlusArtist + " – " + rds.radioTextPlusTitle;
     drawNowPlayingHeader(
         {.frequencyMHz = f,
          .stationName = c.rdsStationName ? c.rdsStationName : (saved ? std::optional(saved->name) : std::nullopt),
          .radioText = c.rdsRadioText,
+         .nowPlaying = nowPlaying,
          .hasRDS = c.rdsStationName.has_value() || c.rdsPICode.has_value(),
          .isStereo = c.stereoEnabled && c.stereoDetected,
          .channelLevelDB = c.channelLevelDB,

@@ -55,7 +55,12 @@ void drawNowPlayingHeader(const NowPlayingInput& in, UIProbe& probe) {
         }
     }
     ImGui::SetCursorScreenPos(ImVec2(textX, origin.y + 38));
-    if (in.radioText && !in.radioText->empty()) {
+    if (in.nowPlaying && !in.nowPlaying->empty()) {
+        ImGui::PushStyleColor(ImGuiCol_Text, theme::colour(theme::kAccent));
+        ImGui::TextUnformatted(in.nowPlaying->c_str());
+        ImGui::PopStyleColor();
+        probe.noteItem("nowPlayingItem");
+    } else if (in.radioText && !in.radioText->empty()) {
         ImGui::PushStyleColor(ImGuiCol_Text, theme::colour(theme::kTextDim));
         ImGui::TextUnformatted(in.radioText->c_str());
         ImGui::PopStyleColor();

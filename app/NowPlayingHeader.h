@@ -10,6 +10,8 @@ struct NowPlayingInput {
     double frequencyMHz = 0.0;
     std::optional<std::string> stationName{};
     std::optional<std::string> radioText{};
+    // "Artist – Title" of the running item, from RadioText+; shown in place of the radio text.
+    std::optional<std::string> nowPlaying{};
     bool hasRDS = false;
     bool isStereo = false;
     float channelLevelDB = -100.0f;  // dBFS

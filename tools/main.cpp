@@ -16,6 +16,7 @@
 #include "dsp/AudioResampler.h"
 #include "feeds/ADSBFeeds.h"
 #include "platform/DebugLog.h"
+#include "rds/RDSJSON.h"
 
 namespace {
 
@@ -94,6 +95,22 @@ int runListen(const CliArgs& args) {
                      c.audioOutputProblem.value_or("").c_str());
     }
 
+    if (args.hasFlag("rds-json")) {
+        // Only the group lines go to standard output, so RDS tools can read it as it is.
+        const int listener = c.addRDSGroupListener(
+            [queue = &session.queue()](const RDSGroupReport& group, const RDSProgrammeInfo& station) {
+                queue->post([line = rdsGroupJSON(group, station)] {
+                    std::fwrite(line.data(), 1, line.size(), stdout);
+                    std::fputc('\n', stdout);
+                    std::fflush(stdout);
+                });
+            });
+        session.run([](double) {});
+        c.removeRDSGroupListener(listener);
+        c.stop();
+        if (wav) wav->close();
+        return 0;
+    }
     nlohmann::json lastRDS = rdsJSON(c);
     session.run([&](double samplesPerSecond) {
         nlohmann::json rds = rdsJSON(c);
@@ -454,7 +471,7 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        const CliArgs args = parseCliArgs(argc, argv, {"no-audio", "stereo", "nbfm", "auto-connect"});
+        const CliArgs args = parseCliArgs(argc, argv, {"no-audio", "stereo", "nbfm", "auto-connect", "rds-json"});
         if (args.command == "status") return runStatus(args);
         if (args.command == "listen") return runListen(args);
         if (args.command == "scan") return runScan(args);

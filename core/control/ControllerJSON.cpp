@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "control/SDRController.h"
+#include "rds/RDSProgramme.h"
 #include "platform/DebugLog.h"
 
 nlohmann::json controllerStatusJSON(const SDRController& c) {
@@ -18,6 +19,9 @@ nlohmann::json controllerStatusJSON(const SDRController& c) {
     j["rdsPICode"] = optionalJSON(c.rdsPICode);
     j["rdsTP"] = c.rdsTP;
     j["rdsTA"] = c.rdsTA;
+    j["rdsDetails"] = rdsDetailsJSON(c.rdsDetails);
+    j["rdsStatistics"] = rdsStatisticsJSON(c.rdsStatistics);
+    j["rdsPilotLocked"] = c.rdsPilotLocked;
     j["vfoMarkerFraction"] = c.vfoMarkerFraction;
     j["signalLevelDB"] = c.signalLevelDB.get();
     j["channelLevelDB"] = c.channelLevelDB.get();
@@ -140,7 +144,39 @@ nlohmann::json rdsJSON(const SDRController& c) {
             {"rdsProgramType", optionalJSON(c.rdsProgramType)},
             {"rdsRadioText", optionalJSON(c.rdsRadioText)},
             {"rdsTP", c.rdsTP},
-            {"rdsTA", c.rdsTA}};
+            {"rdsTA", c.rdsTA},
+            {"rdsDetails", rdsDetailsJSON(c.rdsDetails)}};
+}
+
+nlohmann::json rdsDetailsJSON(const RDSProgrammeInfo& info) {
+    nlohmann::json j;
+    j["pi"] = optionalJSON(info.pi);
+    j["pty"] = info.pty;
+    j["tp"] = info.tp;
+    j["ta"] = info.ta;
+    j["music"] = optionalJSON(info.music);
+    j["stereo"] = optionalJSON(info.stereo);
+    j["artificialHead"] = optionalJSON(info.artificialHead);
+    j["compressed"] = optionalJSON(info.compressed);
+    j["dynamicPTY"] = optionalJSON(info.dynamicPTY);
+    j["ps"] = info.ps;
+    j["radioText"] = info.radioText;
+    j["ptyName"] = info.ptyName;
+    j["alternativeFrequenciesKHz"] = info.alternativeFrequenciesKHz;
+    j["clockTime"] = info.clockTime ? nlohmann::json(info.clockTime->localISO8601()) : nlohmann::json(nullptr);
+    j["extendedCountryCode"] = optionalJSON(info.extendedCountryCode);
+    j["languageCode"] = optionalJSON(info.languageCode);
+    j["sendsVersionB"] = info.sendsVersionB;
+    j["radioTextPlusArtist"] = info.radioTextPlusArtist;
+    j["radioTextPlusTitle"] = info.radioTextPlusTitle;
+    j["radioTextPlusItemRunning"] = info.radioTextPlusItemRunning;
+    return j;
+}
+
+nlohmann::json rdsStatisticsJSON(const RDSGroupStatistics& stats) {
+    return {{"groupsPerSecond", stats.groupsPerSecond}, {"blockErrorRate", stats.blockErrorRate},
+            {"groups", stats.groups},                   {"blocksCorrected", stats.blocksCorrected},
+            {"blocksLost", stats.blocksLost},           {"synced", stats.synced}};
 }
 
 nlohmann::json dabScanResultJSON(const DABScanResult& r) {

@@ -31,5 +31,9 @@ nlohmann::json dabServiceJSON(const DABServiceInfo& service);
 nlohmann::json dabSubchannelJSON(const DABSubchannelInfo& subchannel);
 // The ensemble as a DAB stream publishes it: label, EId, services, sub-channels, FIC figures.
 nlohmann::json dabEnsembleJSON(const SDRController& controller);
-// PI, PS, PTY, RT, TP, TA as the controller publishes them.
+// PI, PS, PTY, RT, TP, TA and the details record as the controller publishes them.
 nlohmann::json rdsJSON(const SDRController& controller);
+struct RDSProgrammeInfo;
+struct RDSGroupStatistics;
+nlohmann::json rdsDetailsJSON(const RDSProgrammeInfo& info);
+nlohmann::json rdsStatisticsJSON(const RDSGroupStatistics& stats);

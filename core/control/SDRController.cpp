@@ -309,6 +309,21 @@ void SDRController::wireRDSCallbacks() {
         DebugLog::writef("📻 RDS TA: %d", ta ? 1 : 0);
         publish([ta](SDRController& c) { c.rdsTA = ta; });
     };
+    rdsGroupDecoder->onProgrammeUpdated = [publish](const RDSProgrammeInfo& info) {
+        publish([info](SDRController& c) { c.rdsDetails = info; });
+    };
+    rdsGroupDecoder->onStatistics = [publish, demod = rdsDemodulator.get()](const RDSGroupStatistics& stats) {
+        // Called from inside the demodulator's bit callback, so its state is current.
+        const bool pilotLocked = demod->pilotLocked();
+        publish([stats, pilotLocked](SDRController& c) {
+            c.rdsStatistics = stats;
+            c.rdsPilotLocked = pilotLocked;
+        });
+    };
+    rdsGroupDecoder->onGroup = [listeners = rdsGroupListeners](const RDSGroupReport& group,
+                                                               const RDSProgrammeInfo& station) {
+        listeners->notify(group, station);
+    };
     rdsDemodulator->onDataBit = [decoder = rdsGroupDecoder.get()](int bit) { decoder->processBit(bit); };
 }
 
@@ -355,6 +370,9 @@ void SDRController::clearRDSProperties() {
     rdsPICode.reset();
     rdsTP = false;
     rdsTA = false;
+    rdsDetails = {};
+    rdsStatistics = {};
+    rdsPilotLocked = false;
 }
 
 void SDRController::setRdsEnabled(bool enabled) {

@@ -26,11 +26,15 @@
 #include "platform/SerialQueue.h"
 #include "adsb/ADSBAircraft.h"
 #include "adsb/ADSBListenerSet.h"
+#include "platform/ListenerSet.h"
+#include "rds/RDSProgramme.h"
 #include "aprs/APRSPacket.h"
 #include "platform/UUID.h"
 #include "stations/BandDefinition.h"
 #include "stations/BookmarkStore.h"
 #include "stations/StationRecords.h"
+
+using RDSGroupListenerSet = ListenerSet<RDSGroupReport, RDSProgrammeInfo>;
 
 class ADSBDecoder;
 class DABStreamSession;
@@ -124,6 +128,11 @@ public:
     std::optional<std::string> rdsPICode;
     bool rdsTP = false;
     bool rdsTA = false;
+    // Everything the station's RDS has sent (texts with their diacritics, clock, AF list,
+    // PTYN, ECC and language, RadioText+), and how well groups are coming in.
+    RDSProgrammeInfo rdsDetails;
+    RDSGroupStatistics rdsStatistics;
+    bool rdsPilotLocked = false;  // RDS carrier phase taken from the stereo pilot
     std::vector<float> spectrum;
     std::vector<std::vector<float>> waterfallHistory;
     double vfoMarkerFraction = 0.5;
@@ -221,6 +230,9 @@ public:
     // message, after the tracker has taken it. Subscriptions outlive start and stop.
     int addADSBListener(ADSBListenerSet::Listener listener) { return adsbListeners->add(std::move(listener)); }
     void removeADSBListener(int id) { adsbListeners->remove(id); }
+    // Every RDS group decoded, with the station state after it; runs on the RDS thread.
+    int addRDSGroupListener(RDSGroupListenerSet::Listener listener) { return rdsGroupListeners->add(std::move(listener)); }
+    void removeRDSGroupListener(int id) { rdsGroupListeners->remove(id); }
 
     // ---- Operations (main thread) ----
     void start();
@@ -384,6 +396,7 @@ private:
     std::unique_ptr<ADSBDecoder> adsbDecoder;
     std::unique_ptr<ADSBTracker> adsbTracker;
     std::shared_ptr<ADSBListenerSet> adsbListeners = std::make_shared<ADSBListenerSet>();
+    std::shared_ptr<RDSGroupListenerSet> rdsGroupListeners = std::make_shared<RDSGroupListenerSet>();
     static constexpr std::size_t kADSBPublishSamples = sampleRate / 5;
     std::size_t adsbSamplesSincePublish = 0;  // processing thread
     std::optional<double> preADSBFrequencyMHz;

@@ -127,6 +127,6 @@ void RDSGroupDecoder::useGroup(const RDSRawGroup& group, std::uint16_t pi) {
         const std::string text = state.radioTextSoFar();
         if (!text.empty()) onRadioTextUpdated(text);
     }
-    if (onGroup) onGroup(report);
+    if (onGroup) onGroup(report, after);
     if (after != before && onProgrammeUpdated) onProgrammeUpdated(after);
 }

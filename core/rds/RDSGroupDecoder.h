@@ -55,7 +55,8 @@ public:
     std::function<void(const std::string&)> onPICodeUpdated;     // "%04X"
     std::function<void(bool)> onTPUpdated;
     std::function<void(bool)> onTAUpdated;                            // groups 0A/0B
-    std::function<void(const RDSGroupReport&)> onGroup;               // every group used
+    // Every group used, with the station's state after it.
+    std::function<void(const RDSGroupReport&, const RDSProgrammeInfo&)> onGroup;
     std::function<void(const RDSProgrammeInfo&)> onProgrammeUpdated;  // after a change
     std::function<void(const RDSGroupStatistics&)> onStatistics;
 

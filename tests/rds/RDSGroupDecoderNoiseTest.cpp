@@ -19,7 +19,7 @@ TEST(RDSGroupDecoderNoiseTest, AnHourOfNoiseGivesNoGroups) {
     const std::vector<int> noise = randomBits(kHourBits, 2024);
     RDSGroupDecoder decoder;
     int reported = 0;
-    decoder.onGroup = [&reported](const RDSGroupReport&) { ++reported; };
+    decoder.onGroup = [&reported](const RDSGroupReport&, const RDSProgrammeInfo&) { ++reported; };
     RDSBlockSync sync;  // the same search on its own, to count false syncs and groups
     int rawGroups = 0, decodable = 0;
     for (const int bit : noise) {
@@ -71,7 +71,7 @@ struct Decoded {
 Decoded groupsDecoded(const std::vector<int>& bits, bool correction) {
     RDSGroupDecoder decoder({.errorCorrection = correction});
     Decoded d;
-    decoder.onGroup = [&d](const RDSGroupReport& r) {
+    decoder.onGroup = [&d](const RDSGroupReport& r, const RDSProgrammeInfo&) {
         ++d.groups;
         const int segment = r.blocks[1] & (r.groupType == 0 ? 3 : 15);
         const std::array<std::uint16_t, 3> sent =

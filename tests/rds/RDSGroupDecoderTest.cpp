@@ -29,7 +29,7 @@ struct Recorder {
         decoder.onPTYUpdated = [this](const std::string& s) { pty.push_back(s); };
         decoder.onTPUpdated = [this](bool b) { tp.push_back(b); };
         decoder.onTAUpdated = [this](bool b) { ta.push_back(b); };
-        decoder.onGroup = [this](const RDSGroupReport& r) { reports.push_back(r); };
+        decoder.onGroup = [this](const RDSGroupReport& r, const RDSProgrammeInfo&) { reports.push_back(r); };
         decoder.onProgrammeUpdated = [this](const RDSProgrammeInfo&) { ++programmeUpdates; };
         decoder.onStatistics = [this](const RDSGroupStatistics& s) { stats.push_back(s); };
     }
