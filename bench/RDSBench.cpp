@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rds/RDSDemodulator.h"
+#include "rds/RDSGroupDecoder.h"
 #include "sim/RDSEncoder.h"
 #include "sim/SimRandom.h"
 
@@ -52,6 +53,26 @@ void BM_RDSDemodulator(benchmark::State& state) {
                                                     benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RDSDemodulator);
+
+// The RDS thread's whole load: demodulator and group decoder as the controller wires them.
+void BM_RDSReceiver(benchmark::State& state) {
+    constexpr std::size_t kBlock = 1024;
+    const std::vector<float> mpx = makeMultiplex(256'000);
+    RDSDemodulator demod(kSampleRateHz);
+    RDSGroupDecoder decoder;
+    demod.onDataBit = [&decoder](int bit) { decoder.processBit(bit); };
+    std::size_t offset = 0;
+    for (auto _ : state) {
+        demod.process(std::span<const float>(mpx).subspan(offset, kBlock));
+        offset = (offset + kBlock) % (mpx.size() - kBlock);
+    }
+    benchmark::DoNotOptimize(decoder.groupCount());
+    const auto samples = state.iterations() * static_cast<std::int64_t>(kBlock);
+    state.SetItemsProcessed(samples);
+    state.counters["realtime"] = benchmark::Counter(static_cast<double>(samples) / kSampleRateHz,
+                                                    benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RDSReceiver);
 
 void BM_RDSEncoder(benchmark::State& state) {
     constexpr std::size_t kBlock = 8192;

@@ -7,16 +7,21 @@
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kBitRateHz = 1187.5;        // IEC 62106: 57 kHz / 48
-constexpr double kLowPassCornerHz = 2400.0;  // passes the biphase spectrum (peak near 1.2 kHz)
+constexpr double kBitRateHz = 1187.5;  // IEC 62106: 57 kHz / 48
 
-// The Costas loop's gains per sample at this rate; at other rates they are scaled so that
-// the loop keeps its bandwidth and damping in hertz.
-constexpr double kGainReferenceRateHz = 2'048'000.0;
-constexpr double kCostasKpAtReference = 0.0008;
-constexpr double kCostasKiAtReference = 0.0000008;
+// Largest piece of input filtered before its outputs are demodulated; bounds `scratch`.
+constexpr std::size_t kPieceSamples = 4096;
+
+// Costas loop without a pilot: lock range about 2 x damping x natural frequency (8.4 Hz), so
+// 100 ppm (5.7 Hz at 57 kHz) locks without slipping cycles; noise bandwidth 20 Hz against the
+// 2.4 kHz of the signal. The frequency is held within +-30 Hz of nominal.
+constexpr double kCostasNaturalHz = 6.0;
+constexpr double kCostasDamping = 0.7;
+constexpr double kMaxCarrierOffsetHz = 30.0;
+// With a pilot only the station's fixed offset is left to find.
+constexpr double kOffsetTimeConstantSeconds = 0.08;
+constexpr double kPowerTimeConstantSeconds = 0.01;
 
 // Timing recovery. The error is (|D_late| - |D_early|) over the symbol's magnitude sum, about
 // -2 x (offset in symbols) near lock for ideal biphase; a gain of 0.0046 symbol turns that into
@@ -25,38 +30,50 @@ constexpr double kCostasKiAtReference = 0.0000008;
 // off, pull-in takes under a second.
 constexpr double kTimingGainSymbols = 8.0 / 1724.6;
 constexpr double kMaxNudgeSymbols = 0.5 / 1724.6;
+// Near the noise limit the nudge is mostly clamped, and following a clock error with it alone
+// needs a standing timing offset (100 ppm: a third of the largest nudge on average). The mean
+// nudge over ~500 symbols is learnt as the clock drift and applied on top, up to 300 ppm.
+constexpr double kDriftGain = 1.0 / 512.0;
+constexpr double kMaxDriftSymbols = 300e-6;
+// For the first 256 symbols (0.2 s) after reset or a half-symbol jump, when the window may be
+// a quarter symbol off, gain and clamp are eight times larger: that quarter is made up in
+// ~0.1 s instead of ~0.7 s, and the drift is not learnt from it.
+constexpr int kAcquisitionSymbols = 256;
+constexpr double kAcquisitionGear = 8.0;
 // Half-symbol guard: running means over ~16 symbols; aligned, the half-off window sees full
 // swings only where the data bit is 0 (about 0.6 of the aligned mean), half off the roles
 // swap, so a clear 25 % excess means the window is on the wrong boundary.
 constexpr float kGuardAlpha = 1.0f / 16.0f;
 constexpr float kGuardRatio = 1.25f;
 constexpr int kGuardSettleSymbols = 48;
-// Oscillator recurrence: exact sin/cos every 4096 samples and whenever the step strays far
-// from nominal (an unlocked loop with a large integrator).
-constexpr int kResyncSamples = 4096;
-constexpr double kSeriesLimitRad = 1e-3;
 
 double hzToRadiansPerSample(double hz, double sampleRateHz) {
     return kTwoPi * hz / sampleRateHz;
 }
 
-float lowPassAlpha(double sampleRateHz) {
-    const double dt = 1.0 / sampleRateHz;
-    const double rc = 1.0 / (kTwoPi * kLowPassCornerHz);
-    return static_cast<float>(dt / (dt + rc));
+// Into [-pi, pi); the phases here are within a few turns of it.
+double wrapPhase(double rad) {
+    while (rad >= std::numbers::pi) rad -= kTwoPi;
+    while (rad < -std::numbers::pi) rad += kTwoPi;
+    return rad;
 }
 
 }  // namespace
 
 RDSDemodulator::RDSDemodulator(double sampleRateHz)
-    : sampleRate(sampleRateHz),
-      ncoFreqRad(hzToRadiansPerSample(nominalCarrierHz, sampleRateHz)),
-      costasKp(kCostasKpAtReference * (kGainReferenceRateHz / sampleRateHz)),
-      costasKi(kCostasKiAtReference * std::pow(kGainReferenceRateHz / sampleRateHz, 2.0)),
-      lpAlpha(lowPassAlpha(sampleRateHz)),
-      samplesPerSymbolFull(sampleRateHz / kBitRateHz),
-      timingGainSamples(kTimingGainSymbols * samplesPerSymbolFull),
-      maxNudgeSamples(kMaxNudgeSymbols * samplesPerSymbolFull) {}
+    : filter(sampleRateHz),
+      pilotTracker(filter.outputRateHz() / RDSChannelFilter::kPilotDecimation),
+      scratch(filter.outputCount(kPieceSamples) + 1),
+      costasKp(2.0 * kCostasDamping *
+               hzToRadiansPerSample(kCostasNaturalHz, filter.outputRateHz())),
+      costasKi(std::pow(hzToRadiansPerSample(kCostasNaturalHz, filter.outputRateHz()), 2.0)),
+      maxCostasFreq(hzToRadiansPerSample(kMaxCarrierOffsetHz, filter.outputRateHz())),
+      offsetGain(1.0 / (kOffsetTimeConstantSeconds * filter.outputRateHz())),
+      powerAlpha(static_cast<float>(1.0 / (kPowerTimeConstantSeconds * filter.outputRateHz()))),
+      samplesPerSymbol(filter.outputRateHz() / kBitRateHz),
+      timingGainSamples(kTimingGainSymbols * samplesPerSymbol),
+      maxNudgeSamples(kMaxNudgeSymbols * samplesPerSymbol),
+      maxDriftSamples(kMaxDriftSymbols * samplesPerSymbol) {}
 
 void RDSDemodulator::reset() {
     std::lock_guard guard(mutex);
@@ -64,88 +81,125 @@ void RDSDemodulator::reset() {
 }
 
 void RDSDemodulator::resetLocked() {
-    ncoPhase = 0.0;
-    oscillatorSin = 0.0;
-    oscillatorCos = 1.0;
-    samplesSinceResync = 0;
-    ncoFreqRad = hzToRadiansPerSample(nominalCarrierHz, sampleRate);
-    freqIntegral = 0.0;
-    lpI = lpQ = 0.0f;
-    halfSum1 = halfSum2 = 0.0f;
+    filter.reset();
+    pilotTracker.reset();
+    costasPhase = costasFreq = pilotOffsetRad = 0.0;
+    meanPower = 0.0f;
+    samplesSincePilot = 0;
+    usingPilot = false;
+    pilotLockedFlag.store(false, std::memory_order_relaxed);
     symbolPhase = 0.0;
+    clockDriftSamples = 0.0;
     prevBiphaseBit.reset();
     quarterSums = {};
     prevQuarterSums = {};
     prevEarlyMetric = 0.0f;
     symbolsInTiming = 0;
     symbolsSinceJump = 0;
+    symbolsSinceAcquire = 0;
     alignedMetricAvg = halfOffMetricAvg = 0.0f;
 }
 
 void RDSDemodulator::process(std::span<const float> block) {
     std::lock_guard guard(mutex);
-    const double nominalStep = hzToRadiansPerSample(nominalCarrierHz, sampleRate);
-    const double halfSymbol = samplesPerSymbolFull / 2.0;
-    const double quarterSymbol = samplesPerSymbolFull / 4.0;
-    const double threeQuarterSymbol = 3.0 * quarterSymbol;
-    const double nominalCos = std::cos(nominalStep);
-    const double nominalSin = std::sin(nominalStep);
-    for (const float x : block) {
-        const double s = oscillatorSin;
-        const double c = oscillatorCos;
-        double p = ncoPhase + ncoFreqRad;
-        if (p > kPi) p -= kTwoPi;
-        if (p < -kPi) p += kTwoPi;
-        lpI += lpAlpha * (x * static_cast<float>(c) - lpI);
-        lpQ += lpAlpha * (x * static_cast<float>(s) - lpQ);
-        // BPSK Costas detector. The minus sign makes 0 and pi the stable phases; with +lpQ the
-        // loop settles at +-90 degrees, where lpI carries no data.
-        const double e = lpI >= 0.0f ? -static_cast<double>(lpQ) : static_cast<double>(lpQ);
-        advanceOscillator(p, nominalCos, nominalSin, ncoFreqRad - nominalStep);
-        freqIntegral += costasKi * e;
-        ncoFreqRad = nominalStep + costasKp * e + freqIntegral;
-        ncoPhase = p;
-
-        symbolPhase += 1.0;
-        if (symbolPhase < halfSymbol) {
-            halfSum1 += lpI;
-            quarterSums[symbolPhase < quarterSymbol ? 0 : 1] += lpI;
-        } else {
-            halfSum2 += lpI;
-            quarterSums[symbolPhase < threeQuarterSymbol ? 2 : 3] += lpI;
+    for (std::size_t pos = 0; pos < block.size(); pos += kPieceSamples) {
+        const std::size_t count = filter.process(
+            block.subspan(pos, std::min(kPieceSamples, block.size() - pos)), scratch);
+        // from here on: the filter's output rate
+        for (std::size_t k = 0; k < count; ++k) {
+            const RDSChannelSample& s = scratch[k];
+            if (s.hasPilot) trackPilot(s.pilot);
+            integrate(recoverCarrier(s.rds));
+            ++samplesSincePilot;
         }
-        if (symbolPhase >= samplesPerSymbolFull) endSymbol();
     }
 }
 
-// sin and cos of the next phase p by rotating the current pair through this sample's step,
-// nominal + deviation; the deviation is tiny while the loop tracks, so its sin and cos come
-// from short series (error below 1e-17 for |deviation| < 1e-3). Every kResyncSamples samples,
-// counted across blocks, the pair is recomputed from p so rounding cannot accumulate. The
-// values agree with sin(p) and cos(p) to ~1e-13, far inside the 32-bit rounding of the mixer.
-void RDSDemodulator::advanceOscillator(double p, double nominalCos, double nominalSin,
-                                       double deviationRad) {
-    if (++samplesSinceResync >= kResyncSamples || std::fabs(deviationRad) > kSeriesLimitRad) {
-        samplesSinceResync = 0;
-        oscillatorSin = std::sin(p);
-        oscillatorCos = std::cos(p);
-        return;
+// The pilot value comes with the RDS value of the same output, and is handled first.
+void RDSDemodulator::trackPilot(std::complex<float> pilot) {
+    pilotTracker.process(pilot);
+    samplesSincePilot = 0;
+    const bool locked = pilotTracker.isLocked();
+    if (locked == usingPilot) return;
+    // The offset starts where the Costas loop stands, so a locked carrier stays locked.
+    if (locked) pilotOffsetRad = wrapPhase(costasPhase - pilotCarrierPhase());
+    usingPilot = locked;
+    pilotLockedFlag.store(locked, std::memory_order_relaxed);
+}
+
+// 3 x the pilot phase at the instant of the current RDS value. The tracker's phase is its
+// prediction for the next pilot value, kPilotDecimation samples after the last one and
+// pilotLagSamples() older in signal time than an RDS value of the same output.
+double RDSDemodulator::pilotCarrierPhase() const {
+    const double stepRad = pilotTracker.freqRadPerSample() / RDSChannelFilter::kPilotDecimation;
+    const double ahead = static_cast<double>(samplesSincePilot) -
+                         RDSChannelFilter::kPilotDecimation + filter.pilotLagSamples();
+    return 3.0 * (pilotTracker.phaseRad() + stepRad * ahead);
+}
+
+// Turns the value by the carrier phase and returns the in-phase arm, which holds the data.
+// The Costas loop runs with or without a pilot, so it is in lock when the pilot goes.
+float RDSDemodulator::recoverCarrier(std::complex<float> z) {
+    const float power = std::norm(z);
+    meanPower += powerAlpha * (power - meanPower);
+    // The instantaneous power in the floor keeps the first values after silence from kicking
+    // the loops.
+    const float norm = std::max(meanPower, power);
+    // BPSK detector: I Q is |z|^2 sin(2 error) / 2, stable at 0 and pi.
+    auto turnAndDetect = [&](double phaseRad, double& error) {
+        const auto phase = static_cast<float>(phaseRad);
+        const std::complex<float> u = z * std::complex<float>(std::cos(phase), -std::sin(phase));
+        error = norm > 0.0f ? static_cast<double>(u.real() * u.imag() / norm) : 0.0;
+        return u.real();
+    };
+    double error = 0.0;
+    const float costasArm = turnAndDetect(costasPhase, error);
+    costasFreq = std::clamp(costasFreq + costasKi * error, -maxCostasFreq, maxCostasFreq);
+    costasPhase = wrapPhase(costasPhase + costasFreq + costasKp * error);
+    if (!usingPilot) return costasArm;
+    const float pilotArm = turnAndDetect(pilotCarrierPhase() + pilotOffsetRad, error);
+    pilotOffsetRad = wrapPhase(pilotOffsetRad + offsetGain * error);
+    return pilotArm;
+}
+
+// Adds the value, which covers [symbolPhase, symbolPhase + 1), to the quarters it overlaps,
+// in proportion; the symbol ends where the value crosses samplesPerSymbol.
+void RDSDemodulator::integrate(float v) {
+    const double quarter = samplesPerSymbol / 4.0;
+    double start = symbolPhase;
+    double end = start + 1.0;
+    for (;;) {
+        // Before 0 (a symbol lengthened by the timing nudge) counts as the first quarter.
+        const int q = start < quarter         ? 0
+                      : start < 2.0 * quarter ? 1
+                      : start < 3.0 * quarter ? 2
+                                              : 3;
+        const double quarterEnd = q == 3 ? samplesPerSymbol : (q + 1) * quarter;
+        if (end < quarterEnd || (q < 3 && end == quarterEnd)) {
+            quarterSums[q] += v * static_cast<float>(end - start);
+            symbolPhase = end;
+            return;
+        }
+        quarterSums[q] += v * static_cast<float>(quarterEnd - start);
+        if (q == 3) {
+            const double rest = end - quarterEnd;
+            symbolPhase = samplesPerSymbol;
+            endSymbol();
+            start = symbolPhase;
+            end = start + rest;
+        } else {
+            start = quarterEnd;
+        }
     }
-    const double d2 = deviationRad * deviationRad;
-    const double devCos = 1.0 - d2 * (0.5 - d2 * (1.0 / 24.0));
-    const double devSin = deviationRad * (1.0 - d2 * (1.0 / 6.0 - d2 * (1.0 / 120.0)));
-    const double stepCos = nominalCos * devCos - nominalSin * devSin;
-    const double stepSin = nominalSin * devCos + nominalCos * devSin;
-    const double c = oscillatorCos * stepCos - oscillatorSin * stepSin;
-    oscillatorSin = oscillatorSin * stepCos + oscillatorCos * stepSin;
-    oscillatorCos = c;
 }
 
 void RDSDemodulator::endSymbol() {
-    const int r = halfSum2 > halfSum1 ? 1 : 0;
+    const float firstHalf = quarterSums[0] + quarterSums[1];
+    const float secondHalf = quarterSums[2] + quarterSums[3];
+    const int r = secondHalf > firstHalf ? 1 : 0;
     if (prevBiphaseBit && onDataBit) onDataBit(*prevBiphaseBit ^ r);
     prevBiphaseBit = r;
-    symbolPhase -= samplesPerSymbolFull;
+    symbolPhase -= samplesPerSymbol;
     recoverTiming();
 }
 
@@ -171,8 +225,15 @@ void RDSDemodulator::recoverTiming() {
             if (magnitude > 0.0f) {
                 const double error = (lateOfPrev - prevEarlyMetric) / magnitude;
                 // Late window stronger: the true boundary is later, so lengthen this symbol.
-                symbolPhase -=
-                    std::clamp(timingGainSamples * error, -maxNudgeSamples, maxNudgeSamples);
+                const bool acquiring = symbolsSinceAcquire < kAcquisitionSymbols;
+                const double gear = acquiring ? kAcquisitionGear : 1.0;
+                const double nudge = std::clamp(gear * timingGainSamples * error,
+                                                -gear * maxNudgeSamples, gear * maxNudgeSamples);
+                if (!acquiring) {
+                    clockDriftSamples = std::clamp(clockDriftSamples + kDriftGain * nudge,
+                                                   -maxDriftSamples, maxDriftSamples);
+                }
+                symbolPhase -= nudge + clockDriftSamples;
             }
         }
         prevEarlyMetric = early;
@@ -182,21 +243,20 @@ void RDSDemodulator::recoverTiming() {
             halfOffMetricAvg > kGuardRatio * alignedMetricAvg) {
             // The window that began half a symbol ago becomes the current one: its first half
             // is this symbol's second half. The decision chain restarts with it.
-            symbolPhase += samplesPerSymbolFull / 2.0;
-            halfSum1 = halfSum2;
-            halfSum2 = 0.0f;
+            symbolPhase += samplesPerSymbol / 2.0;
             prevQuarterSums = {p[2], p[3], q[0], q[1]};
             quarterSums = {q[2], q[3], 0.0f, 0.0f};
             prevBiphaseBit.reset();
             std::swap(alignedMetricAvg, halfOffMetricAvg);
             symbolsInTiming = 1;
             symbolsSinceJump = 0;
+            symbolsSinceAcquire = 0;
             return;
         }
     }
     prevQuarterSums = quarterSums;
     quarterSums = {};
-    halfSum1 = halfSum2 = 0.0f;
     symbolsInTiming = std::min(symbolsInTiming + 1, 2);
     symbolsSinceJump = std::min(symbolsSinceJump + 1, kGuardSettleSymbols);
+    symbolsSinceAcquire = std::min(symbolsSinceAcquire + 1, kAcquisitionSymbols);
 }

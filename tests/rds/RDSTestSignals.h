@@ -27,33 +27,53 @@ struct RDSTestChannel {
     // samples/s): the density, and so the noise in the RDS band, is the same at any rate.
     float noiseRMS = 0.0f;
     std::uint64_t seed = 1;
+    float pilotLevel = 0.09f;  // 0: a mono station
+    // An L-R tone on the 38 kHz subcarrier (peak, full-scale units); treble near 15 kHz puts
+    // its upper sideband 4 kHz from the RDS carrier.
+    float stereoToneLevel = 0.0f;
+    double stereoToneHz = 15'000.0;
 };
 
-// A multiplex as the receiver's discriminator hands it over: 9 % pilot, a 1 kHz mono tone at
-// 30 %, the RDS signal and noise, generated at the rate x (1 + clock error) and read at the
-// rate, then scaled like the discriminator output.
+// A multiplex as the receiver's discriminator hands it over: the pilot (9 % unless set), a
+// 1 kHz mono tone at 30 %, an optional L-R tone, the RDS signal and noise, generated at the
+// rate x (1 + clock error) and read at the rate, then scaled like the discriminator output.
 class RDSTestMultiplex {
 public:
     RDSTestMultiplex(const RDSEncoderConfig& config, RDSTestChannel channel,
                      double rateHz = kRDSTestRateHz)
         : encoder(config),
           noise(channel.seed),
-          noiseRMS(channel.noiseRMS * static_cast<float>(std::sqrt(rateHz / 2'048'000.0))) {
+          noiseRMS(channel.noiseRMS * static_cast<float>(std::sqrt(rateHz / 2'048'000.0))),
+          pilotLevel(channel.pilotLevel),
+          stereoToneLevel(channel.stereoToneLevel) {
         const double trueRateHz = rateHz * (1.0 + channel.clockErrorPPM * 1e-6);
         pilotStepRad = 2.0 * std::numbers::pi * 19'000.0 / trueRateHz;
         toneStep = std::polar(1.0, 2.0 * std::numbers::pi * 1'000.0 / trueRateHz);
+        stereoToneStep =
+            std::polar(1.0, 2.0 * std::numbers::pi * channel.stereoToneHz / trueRateHz);
     }
+
+    // From the next fill() on; 0 turns the station mono.
+    void setPilotLevel(float level) { pilotLevel = level; }
 
     void fill(std::span<float> out) {
         std::complex<double> pilot = std::polar(1.0, pilotPhaseRad);
         const std::complex<double> pilotStep = std::polar(1.0, pilotStepRad);
         for (float& v : out) {
-            v = 0.09f * static_cast<float>(pilot.real()) + 0.3f * static_cast<float>(tone.imag());
+            v = pilotLevel * static_cast<float>(pilot.real()) +
+                0.3f * static_cast<float>(tone.imag());
+            if (stereoToneLevel > 0.0f) {
+                // DSB-SC on twice the pilot phase, as the stereo encoder sends L-R
+                const double subcarrier = (pilot * pilot).real();
+                v += stereoToneLevel * static_cast<float>(stereoTone.imag() * subcarrier);
+                stereoTone *= stereoToneStep;
+            }
             if (noiseRMS > 0.0f) v += noiseRMS * noise.gaussian();
             pilot *= pilotStep;
             tone *= toneStep;
         }
         tone /= std::abs(tone);
+        stereoTone /= std::abs(stereoTone);
         encoder.render(out, {.phaseRad = pilotPhaseRad, .radPerSample = pilotStepRad});
         pilotPhaseRad = std::remainder(
             pilotPhaseRad + static_cast<double>(out.size()) * pilotStepRad, 2.0 * std::numbers::pi);
@@ -64,10 +84,14 @@ private:
     RDSEncoder encoder;
     SimRandom noise;
     float noiseRMS;
+    float pilotLevel;
+    float stereoToneLevel;
     double pilotPhaseRad = 0.3;
     double pilotStepRad = 0.0;
     std::complex<double> tone{1.0, 0.0};
     std::complex<double> toneStep;
+    std::complex<double> stereoTone{1.0, 0.0};
+    std::complex<double> stereoToneStep;
 };
 
 // Demodulator and group decoder wired as the controller wires them, recording what comes out.
