@@ -122,7 +122,7 @@ void RDSGroupDecoder::useGroup(const RDSRawGroup& group, std::uint16_t pi) {
     if (onTPUpdated) onTPUpdated(report.tp);
     if (onPTYUpdated) onPTYUpdated(std::string(ptyNames[static_cast<std::size_t>(report.pty)]));
     if (report.ta && onTAUpdated) onTAUpdated(*report.ta);
-    if (after.ps != before.ps && !after.ps.empty() && onPSNameUpdated) onPSNameUpdated(after.ps);
+    if (report.ps && !report.ps->empty() && onPSNameUpdated) onPSNameUpdated(*report.ps);
     if (report.groupType == 2 && (group.received[2] || group.received[3]) && onRadioTextUpdated) {
         const std::string text = state.radioTextSoFar();
         if (!text.empty()) onRadioTextUpdated(text);

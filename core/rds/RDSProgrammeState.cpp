@@ -147,10 +147,9 @@ void RDSProgrammeState::applyBasicTuning(const RDSRawGroup& group, RDSGroupRepor
         }
     }
     if (!group.received[3]) return;
-    const bool wasComplete = ps.isComplete();
-    const std::string before = ps.text();
+    // Every group repeats a whole name, as the callers of the name expect to see it refreshed.
     ps.writeSegment(2 * address, bytesOf(group.blocks[3]));
-    if (ps.isComplete() && (!wasComplete || ps.text() != before)) {
+    if (ps.isComplete()) {
         report.ps = ps.text();
         programme.ps = *report.ps;
     }
@@ -213,15 +212,13 @@ void RDSProgrammeState::applyRadioText(const RDSRawGroup& group, RDSGroupReport&
     radioTextB = versionB;
     radioTextABFlag = flag;
 
-    const bool wasComplete = text.isComplete();
-    const std::string before = text.text();
     if (versionB) {
         if (group.received[3]) text.writeSegment(2 * address, bytesOf(group.blocks[3]));
     } else {
         if (group.received[2]) text.writeSegment(4 * address, bytesOf(group.blocks[2]));
         if (group.received[3]) text.writeSegment(4 * address + 2, bytesOf(group.blocks[3]));
     }
-    if (text.isComplete() && (!wasComplete || text.text() != before)) {
+    if (text.isComplete()) {
         report.radioText = text.text();
         programme.radioText = *report.radioText;
         completeRadioTextCodes.assign(text.codes().begin(), text.codes().end());
