@@ -141,11 +141,12 @@ void ContentView::drawRightColumn(PanelContext& ctx, float height) {
     const float width = ImGui::GetContentRegionAvail().x;
     if (beginColumn("right", ImVec2(std::max(width, kRightColumnWidth), height), theme::kPanel)) {
         drawTunerPanel(ctx, knob);
+        // Asked for explicitly, so above the (taller) decoder card.
+        if (controller->isAdvancedMode) drawAdvancedPanel(ctx, *sources, advancedEdits);
         if (controller->dabStreamRunning.get())
             drawDABSignalPanel(ctx);
         else
             drawRDSPanel(ctx);
-        if (controller->isAdvancedMode) drawAdvancedPanel(ctx, *sources, advancedEdits);
     }
     ImGui::EndChild();
 }
