@@ -211,8 +211,9 @@ std::vector<DemoStation> demoStations() {
     const auto rds = [](std::uint16_t pi, int pty, bool tp, const char* ps, const char* rt) {
         return std::optional<DemoRDS>(DemoRDS{.pi = pi, .pty = pty, .tp = tp, .ta = false, .ps = ps, .radioText = rt});
     };
-    // SJEVER sends version B groups (PS in 0B, a 32-character RadioText in 2B).
-    std::optional<DemoRDS> sjever = rds(0xC215, 3, false, "SJEVER", "Sjever - vijesti iz Međimurja");
+    // SJEVER sends version B groups (PS in 0B, a 32-character RadioText in 2B), with
+    // diacritics in both.
+    std::optional<DemoRDS> sjever = rds(0xC215, 3, false, "ČAKOVEC", "Sjever - vijesti iz Međimurja");
     sjever->versionB = true;
     return {
         {"CB 19", 27'185'000.0, K::am, 0.008},

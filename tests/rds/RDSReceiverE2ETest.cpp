@@ -58,7 +58,7 @@ TEST(RDSReceiverE2ETest, PublishesEverythingTheStartStationSends) {
 }
 
 // A station sending version B groups (0B, 2B: offset C' in block 3) keeps block sync and is
-// named; a retune clears the record.
+// named, diacritics and all; a retune clears the record.
 TEST(RDSReceiverE2ETest, DecodesAVersionBStation) {
     SimulatedReceiver rx;
     SDRController& c = *rx.controller;
@@ -66,6 +66,7 @@ TEST(RDSReceiverE2ETest, DecodesAVersionBStation) {
     c.start();
     const DemoRDS sent = *demoRDS(95'700'000.0);
     ASSERT_TRUE(sent.versionB);
+    ASSERT_EQ(sent.ps, "ČAKOVEC");
     ASSERT_TRUE(rx.waitFor([&] {
         return c.rdsDetails.radioText == sent.radioText && c.rdsStationName == sent.ps;
     }, 12.0)) << controllerStatusJSON(c).dump();
