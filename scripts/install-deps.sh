@@ -9,7 +9,7 @@ packages=(
     libglfw3-dev libimgui-dev libgl-dev libgl1-mesa-dri libfreetype-dev fonts-dejavu-core
     libcurl4-openssl-dev libstb-dev libsoxr-dev libsndfile1-dev
     dump1090-mutability socat direwolf welle.io
-    faad libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool imagemagick
+    faad libhamlib-utils libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool imagemagick
 )
 
 missing=()

@@ -86,7 +86,8 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
 
 std::string cliUsage() {
     return "usage: vantirel-cli [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--rate HZ]\n"
-           "                    [--speed N|max] [--seconds S] [--documents DIR] COMMAND [options]\n"
+           "                    [--speed N|max] [--seconds S] [--documents DIR]\n"
+           "                    [--rigctl-port N [--bind ADDR]] COMMAND [options]\n"
            "\n"
            "commands:\n"
            "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
@@ -124,6 +125,10 @@ std::string cliUsage() {
            "             is lost at any speed\n"
            "  --seconds  end after S seconds of signal have been processed\n"
            "  --documents  folder for bookmarks and recordings (default: your documents folder)\n"
+           "  --rigctl-port  answer hamlib rig control (rigctld's protocol; rigctld uses 4532)\n"
+           "             on port N, so rigctl -m 2 -r 127.0.0.1:N and logging programs can read\n"
+           "             and set frequency and mode and read the signal strength (dB over S9,\n"
+           "             S9 = -30 dBFS). Listens on 127.0.0.1 unless --bind names another address\n"
            "  --no-audio listen without opening the sound device (a silent sink paced like\n"
            "             the source); without a sound device listen does this by itself.\n"
            "             The other commands never open it\n";

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "control/RigControlAdapter.h"
 #include "platform/UserPaths.h"
 
 namespace {
@@ -14,6 +15,14 @@ namespace {
 // dongle); the run ends rather than wait forever. Wall time, as only a stall is measured.
 constexpr std::chrono::seconds kStallLimit{10};
 constexpr double kSampleRateHz = SDRController::sampleRate;
+
+std::optional<std::uint16_t> rigctlPort(const CliArgs& args) {
+    const std::optional<double> port = args.number("rigctl-port");
+    if (!port) return std::nullopt;
+    if (*port < 0 || *port > 65'535 || *port != static_cast<int>(*port))
+        throw std::invalid_argument("--rigctl-port needs a port from 0 to 65535");
+    return static_cast<std::uint16_t>(*port);
+}
 
 std::uint64_t secondsToSamples(double seconds) {
     return static_cast<std::uint64_t>(std::llround(seconds * kSampleRateHz));
@@ -40,9 +49,18 @@ CliSession::CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap, 
         .dabAudioTap = std::move(dabAudioTap),
     };
     sdrController = SDRController::create(std::move(deps));
+    if (const std::optional<std::uint16_t> port = rigctlPort(args)) {
+        rigctlServer = std::make_unique<RigctlServer>(
+            RigctlServerConfig{.bindAddress = args.text("bind").value_or("127.0.0.1"), .port = *port},
+            RigControlAdapter(sdrController).receiver());
+        std::fprintf(stderr, "vantirel-cli: rigctl server on %s port %u\n",
+                     rigctlServer->bindAddress().c_str(), unsigned{rigctlServer->port()});
+    }
 }
 
 CliSession::~CliSession() {
+    // First, so no command waits on a main queue that is no longer pumped.
+    if (rigctlServer) rigctlServer->stop();
     sdrController->stop();
 }
 

@@ -10,6 +10,7 @@
 
 #include "CliArgs.h"
 #include "control/SDRController.h"
+#include "feeds/RigctlServer.h"
 #include "sim/SignalSource.h"
 
 // One CLI run: the main queue, the chosen signal source and a controller over it, with a
@@ -29,6 +30,8 @@ public:
     const std::shared_ptr<SDRController>& sharedController() const { return sdrController; }
     MainQueue& queue() { return *mainQueue; }
     const SignalSource& source() const { return signalSource; }
+    // The rig control server, when --rigctl-port asked for one.
+    const RigctlServer* rigctl() const { return rigctlServer.get(); }
 
     // Pumps the main queue until --seconds of signal have been processed (forever without
     // it), calling `tick` after each further second of signal (and at the end of a final
@@ -51,6 +54,7 @@ private:
     std::shared_ptr<MainQueue> mainQueue;
     SignalSource signalSource;
     std::shared_ptr<SDRController> sdrController;
+    std::unique_ptr<RigctlServer> rigctlServer;  // with --rigctl-port
 };
 
 // Prints a JSON object as one line on standard output and flushes it.

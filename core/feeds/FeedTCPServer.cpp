@@ -24,7 +24,9 @@ struct AddrInfoFree {
     void operator()(addrinfo* info) const noexcept { freeaddrinfo(info); }
 };
 
-UniqueFd openListeningSocket(const std::string& address, std::uint16_t port) {
+}  // namespace
+
+UniqueFd openListeningSocket(const std::string& address, std::uint16_t port, int backlog) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -44,7 +46,7 @@ UniqueFd openListeningSocket(const std::string& address, std::uint16_t port) {
     setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (bind(socket.get(), info->ai_addr, info->ai_addrlen) != 0)
         throw FeedServerError(FeedServerError::Kind::bindFailed, address, port, errno);
-    if (listen(socket.get(), kListenBacklog) != 0)
+    if (listen(socket.get(), backlog) != 0)
         throw FeedServerError(FeedServerError::Kind::listenFailed, address, port, errno);
     return socket;
 }
@@ -57,8 +59,6 @@ std::uint16_t localPort(int socket) {
         return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
     return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
 }
-
-}  // namespace
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
@@ -75,7 +75,7 @@ void UniqueFd::reset() {
 
 FeedTCPServer::FeedTCPServer(FeedTCPServerConfig configuration)
     : config(std::move(configuration)),
-      listenSocket(openListeningSocket(config.bindAddress, config.port)),
+      listenSocket(openListeningSocket(config.bindAddress, config.port, kListenBacklog)),
       wakeEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     if (!wakeEvent.isOpen())
         throw FeedServerError(FeedServerError::Kind::socketFailed, config.bindAddress, config.port,

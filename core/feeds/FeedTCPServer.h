@@ -33,6 +33,12 @@ private:
     int fd = -1;
 };
 
+// A non-blocking listening socket on a numeric address; throws FeedServerError. Shared by the
+// servers that run their own poll loop.
+UniqueFd openListeningSocket(const std::string& address, std::uint16_t port, int backlog);
+// The port a bound socket got (what port 0 asked the system for); 0 when unknown.
+std::uint16_t localPort(int socket);
+
 struct FeedTCPServerConfig {
     std::string bindAddress = "127.0.0.1";  // numeric IPv4 or IPv6; "0.0.0.0" for every interface
     std::uint16_t port = 0;                 // 0: the system picks a free port, see port()
