@@ -2,12 +2,14 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <string_view>
 
 #include "audio/AudioSink.h"
 #include "audio/NullAudioSink.h"
 #include "audio/PortAudioSink.h"
 #include "device/FileRtlSdrApi.h"
 #include "device/LibRtlSdrApi.h"
+#include "device/RtlTcpApi.h"
 #include "sim/DemoScene.h"
 #include "sim/VirtualRtlSdr.h"
 
@@ -42,6 +44,13 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
             source.description = "RTL-SDR USB v4 · R828D";
         } else
             source = simulatedSource(options.speed, "Simulated dongle (no dongle attached)");
+    } else if (choice.starts_with("rtltcp://")) {
+        std::string why;
+        const std::optional<RtlTcpAddress> address = parseRtlTcpAddress(choice, why);
+        if (!address) throw std::invalid_argument(why);
+        auto api = std::make_shared<RtlTcpApi>(RtlTcpApiConfig{.address = *address});
+        source.dongle = [api] { return api; };
+        source.description = "rtl_tcp " + choice.substr(std::string_view("rtltcp://").size());
     } else {
         FileRtlSdrOptions fileOptions{.path = choice,
                                       .sampleRateHz = options.recordingSampleRateHz,

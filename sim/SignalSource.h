@@ -9,7 +9,7 @@ class AudioSink;
 class RtlSdrApi;
 
 struct SignalSourceOptions {
-    std::string choice = "auto";  // auto | rtlsdr | sim | path to a recording
+    std::string choice = "auto";  // auto | rtlsdr | sim | rtltcp://HOST:PORT | path to a recording
     double speed = 1.0;           // pacing of the simulated world or a recording
     std::optional<double> recordingCenterMHz;
     std::optional<double> recordingSampleRateHz;  // overrides the recording's sidecar
@@ -27,5 +27,6 @@ struct SignalSource {
     bool isSimulated = false;
 };
 
-// Throws std::invalid_argument for an unknown choice or an unreadable recording.
+// Throws std::invalid_argument for an unknown choice, an unreadable recording or a malformed
+// rtl_tcp address.
 SignalSource makeSignalSource(const SignalSourceOptions& options);

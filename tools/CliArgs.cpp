@@ -28,7 +28,8 @@ std::optional<double> CliArgs::number(const std::string& name) const {
 }
 
 bool CliArgs::isRecordingSource() const {
-    return source != "auto" && source != "rtlsdr" && source != "sim";
+    return source != "auto" && source != "rtlsdr" && source != "sim" &&
+           !source.starts_with("rtltcp://");
 }
 
 std::optional<std::string> CliArgs::text(const std::string& name) const {
@@ -85,9 +86,12 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
 }
 
 std::string cliUsage() {
-    return "usage: vantirel-cli [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--rate HZ]\n"
-           "                    [--speed N|max] [--seconds S] [--documents DIR]\n"
-           "                    [--rigctl-port N [--bind ADDR]] COMMAND [options]\n"
+    return "usage: vantirel-cli [--source auto|rtlsdr|sim|rtltcp://HOST:PORT|FILE] [--center-mhz F]
+"
+           "                    [--rate HZ] [--speed N|max] [--seconds S] [--documents DIR]
+"
+           "                    [--rigctl-port N [--bind ADDR]] COMMAND [options]
+"
            "\n"
            "commands:\n"
            "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
@@ -111,9 +115,14 @@ std::string cliUsage() {
            "                      the first DAB+ service); prints the ensemble (label, EId,\n"
            "                      services, sub-channels), then the stream's state each second\n"
            "  aprs --wav FILE     decode APRS packets from a recorded audio file (WAV, FLAC and\n"
-           "                      the other formats libsndfile reads; any rate)\n"
+           "                      the other formats libsndfile reads; any rate)\n"           "  serve-rtltcp [--port 1234] [--bind ADDR]\n"
+           "                      serve the source to rtl_tcp clients (SDR programs, rtl_433),\n"
+           "                      one at a time, on 127.0.0.1 unless --bind names another\n"
+           "                      address; a status line each second and a line per command.\n"
+           "                      With --seconds, ends after S seconds of signal were served\n"
            "\n"
            "  --source   auto (a dongle when attached, else the simulated world), rtlsdr, sim,\n"
+           "             rtltcp://HOST:PORT (a dongle served by rtl_tcp; reconnects by itself),\n"
            "             or an IQ recording: .cu8, .bin or .raw (rtl_sdr's bytes), .cs16, .cf32,\n"
            "             or any file with a .sigmf-meta sidecar; replayed looping, resampled to\n"
            "             2,048,000 samples/s (centre from the sidecar or --center-mhz)\n"

@@ -6,6 +6,7 @@
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 #include "CliArgs.h"
 #include "CliSession.h"
@@ -13,6 +14,7 @@
 #include "aprs/APRSDecoder.h"
 #include "audio/AudioFileReader.h"
 #include "audio/AudioRecorder.h"
+#include "device/RtlTcpServer.h"
 #include "dsp/AudioResampler.h"
 #include "feeds/ADSBFeeds.h"
 #include "platform/DebugLog.h"
@@ -460,6 +462,49 @@ int runAPRS(const CliArgs& args) {
     return 0;
 }
 
+// The source (simulated world, recording, dongle) served to rtl_tcp clients until --seconds of
+// signal have been served, or forever. Status once a second; each command a client sends.
+int runServeRtlTcp(const CliArgs& args) {
+    const double port = args.number("port").value_or(1234);
+    if (!(port >= 0 && port <= 65'535) || port != std::floor(port))
+        throw std::invalid_argument("--port must be a whole number from 0 to 65535");
+    const SignalSource source = makeSignalSource({.choice = args.source,
+                                                  .speed = args.speed,
+                                                  .recordingCenterMHz = args.recordingCenterMHz,
+                                                  .recordingSampleRateHz = args.recordingSampleRateHz,
+                                                  .audio = false});
+    // Command lines come from the server's thread, status lines from this one.
+    std::mutex printLock;
+    const auto print = [&printLock](const nlohmann::json& j) {
+        std::lock_guard guard(printLock);
+        printJSONLine(j);
+    };
+    RtlTcpServerConfig config{.bindAddress = args.text("bind").value_or("127.0.0.1"),
+                              .port = static_cast<std::uint16_t>(port)};
+    config.onCommand = [&print](const RtlTcpCommandEvent& e) {
+        nlohmann::json j = {{"command", e.command}, {"parameter", e.parameter}, {"known", e.known}};
+        if (e.status != 0) j["status"] = e.status;
+        print({{"rtltcpCommand", j}});
+    };
+    RtlTcpServer server(source.dongle(), config);
+    print({{"rtltcp", {{"listening", server.bindAddress() + ":" + std::to_string(server.port())},
+                       {"source", source.description}}}});
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const double served = server.signalSeconds();
+        print({{"rtltcp",
+                {{"clients", server.clientCount()},
+                 {"bytesSent", server.bytesSent()},
+                 {"bytesDropped", server.bytesDropped()},
+                 {"frequencyHz", server.centerFrequencyHz()},
+                 {"sampleRateHz", server.sampleRateHz()},
+                 {"signalSeconds", served}}}});
+        if (args.seconds && served >= *args.seconds) break;
+    }
+    server.stop();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -479,6 +524,7 @@ int main(int argc, char** argv) {
         if (args.command == "aprs") return runAPRS(args);
         if (args.command == "dab-scan") return runDABScan(args);
         if (args.command == "dab") return runDAB(args);
+        if (args.command == "serve-rtltcp") return runServeRtlTcp(args);
         throw std::invalid_argument("unknown command '" + args.command + "'");
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "vantirel-cli: %s\n\n%s", error.what(), cliUsage().c_str());
