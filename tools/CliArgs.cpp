@@ -42,9 +42,10 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
     for (int k = 1; k < argc; ++k) {
         const std::string word = argv[k];
         if (word.rfind("--", 0) != 0) {
-            if (!args.command.empty())
-                throw std::invalid_argument("unexpected argument '" + word + "'");
-            args.command = word;
+            if (args.command.empty())
+                args.command = word;
+            else
+                args.arguments.push_back(word);
             continue;
         }
         const std::string name = word.substr(2);
@@ -111,6 +112,11 @@ std::string cliUsage() {
            "                      services, sub-channels), then the stream's state each second\n"
            "  aprs --wav FILE     decode APRS packets from a recorded audio file (WAV, FLAC and\n"
            "                      the other formats libsndfile reads; any rate)\n"
+           "  bookmarks import FILE\n"
+           "                      add the stations of a gqrx bookmarks.csv or a plain CSV file\n"
+           "                      (name,frequency_mhz,favorite) to the saved stations\n"
+           "  bookmarks export FILE [--format gqrx|csv]\n"
+           "                      write the saved stations as gqrx bookmarks (default) or CSV\n"
            "\n"
            "  --source   auto (a dongle when attached, else the simulated world), rtlsdr, sim,\n"
            "             or an IQ recording: .cu8, .bin or .raw (rtl_sdr's bytes), .cs16, .cf32,\n"
