@@ -55,8 +55,12 @@ std::optional<double> validFrequencyMHz(std::optional<double> mhz) {
     return mhz;
 }
 
-double hzToMHz(double hz) { return hz / 1e6; }
-long long mhzToWholeHz(double mhz) { return std::llround(mhz * 1e6); }
+double hzToMHz(double hz) {
+    return hz / 1e6;
+}
+long long mhzToWholeHz(double mhz) {
+    return std::llround(mhz * 1e6);
+}
 
 // Shortest text that reads back as the same double.
 std::string shortestNumber(double value) {
@@ -67,8 +71,9 @@ std::string shortestNumber(double value) {
 
 // Display width in characters of UTF-8 text, so diacritics do not shift the columns.
 std::size_t characterCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 std::string padRight(std::string_view text, std::size_t width) {
@@ -127,18 +132,21 @@ struct GqrxReader {
         // that way, and the columns after the name never hold one).
         const std::size_t after = fields.size() >= columns ? columns - 2 : 2;
         const std::optional<double> hz = parseNumber(trimmed(fields[0]));
-        const std::optional<double> mhz = validFrequencyMHz(hz ? std::optional(hzToMHz(*hz)) : std::nullopt);
+        const std::optional<double> mhz =
+            validFrequencyMHz(hz ? std::optional(hzToMHz(*hz)) : std::nullopt);
         if (!mhz) return skip(BookmarkSkipReason::badFrequency);
         const std::size_t nameEnd = fields.size() - after;
-        const std::string_view joined(fields[1].data(),
-                                      fields[nameEnd - 1].data() + fields[nameEnd - 1].size() - fields[1].data());
+        const std::string_view joined(
+            fields[1].data(),
+            fields[nameEnd - 1].data() + fields[nameEnd - 1].size() - fields[1].data());
         const std::string name(trimmed(joined));
         if (name.empty()) return skip(BookmarkSkipReason::emptyName);
         bool favorite = false;
         if (after == 3)
             for (std::string_view tag : split(fields.back(), ','))
                 favorite = favorite || isFavoriteTag(tag);
-        result.stations.push_back({.id = UUID::random(), .name = name, .frequencyMHz = *mhz, .isFavorite = favorite});
+        result.stations.push_back(
+            {.id = UUID::random(), .name = name, .frequencyMHz = *mhz, .isFavorite = favorite});
     }
 };
 
@@ -240,8 +248,9 @@ void readCSV(std::string_view text, BookmarkImport& result) {
         if (h == "favorite" || h == "favourite") favoriteColumn = k;
     }
     // Without both columns no row can be read; each is counted rather than the file refused.
-    const std::size_t needed = nameColumn && frequencyColumn ? std::max(*nameColumn, *frequencyColumn) + 1
-                                                             : std::numeric_limits<std::size_t>::max();
+    const std::size_t needed = nameColumn && frequencyColumn
+                                   ? std::max(*nameColumn, *frequencyColumn) + 1
+                                   : std::numeric_limits<std::size_t>::max();
     for (std::size_t r = 1; r < records.size(); ++r) {
         const CSVRecord& record = records[r];
         const auto skip = [&](BookmarkSkipReason reason) {
@@ -255,7 +264,8 @@ void readCSV(std::string_view text, BookmarkImport& result) {
             skip(BookmarkSkipReason::missingFields);
             continue;
         }
-        const std::optional<double> mhz = validFrequencyMHz(parseNumber(record.fields[*frequencyColumn]));
+        const std::optional<double> mhz =
+            validFrequencyMHz(parseNumber(record.fields[*frequencyColumn]));
         if (!mhz) {
             skip(BookmarkSkipReason::badFrequency);
             continue;
@@ -266,13 +276,15 @@ void readCSV(std::string_view text, BookmarkImport& result) {
             continue;
         }
         const std::optional<bool> favorite =
-            favoriteColumn && *favoriteColumn < record.fields.size() ? parseFlag(record.fields[*favoriteColumn])
-                                                                     : std::optional(false);
+            favoriteColumn && *favoriteColumn < record.fields.size()
+                ? parseFlag(record.fields[*favoriteColumn])
+                : std::optional(false);
         if (!favorite) {
             skip(BookmarkSkipReason::badFavorite);
             continue;
         }
-        result.stations.push_back({.id = UUID::random(), .name = name, .frequencyMHz = *mhz, .isFavorite = *favorite});
+        result.stations.push_back(
+            {.id = UUID::random(), .name = name, .frequencyMHz = *mhz, .isFavorite = *favorite});
     }
 }
 
@@ -296,7 +308,8 @@ std::string csvField(const std::string& text) {
 }  // namespace
 
 GqrxChannel gqrxChannelFor(double frequencyMHz) {
-    if (frequencyMHz >= 87.5 && frequencyMHz <= 108.0) return {.modulation = "WFM (stereo)", .bandwidthHz = 160'000};
+    if (frequencyMHz >= 87.5 && frequencyMHz <= 108.0)
+        return {.modulation = "WFM (stereo)", .bandwidthHz = 160'000};
     // Short wave and below, and the aviation band, are AM.
     if (frequencyMHz < 30.0 || (frequencyMHz > 108.0 && frequencyMHz <= 137.0))
         return {.modulation = "AM", .bandwidthHz = 10'000};
@@ -322,8 +335,8 @@ std::string exportGqrx(const std::vector<RadioStation>& stations) {
 std::string exportCSV(const std::vector<RadioStation>& stations) {
     std::string out = std::string(kCSVHeader) + "\r\n";
     for (const RadioStation& s : stations)
-        out += csvField(s.name) + "," + shortestNumber(s.frequencyMHz) + "," + (s.isFavorite ? "true" : "false") +
-               "\r\n";
+        out += csvField(s.name) + "," + shortestNumber(s.frequencyMHz) + "," +
+               (s.isFavorite ? "true" : "false") + "\r\n";
     return out;
 }
 
@@ -353,11 +366,16 @@ BookmarkImport importBookmarks(std::string_view text) {
 
 const char* bookmarkSkipReasonText(BookmarkSkipReason reason) {
     switch (reason) {
-        case BookmarkSkipReason::missingFields: return "missing fields";
-        case BookmarkSkipReason::badFrequency: return "bad frequency";
-        case BookmarkSkipReason::emptyName: return "empty name";
-        case BookmarkSkipReason::badFavorite: return "bad favourite value";
-        case BookmarkSkipReason::badQuoting: return "unclosed quote";
+        case BookmarkSkipReason::missingFields:
+            return "missing fields";
+        case BookmarkSkipReason::badFrequency:
+            return "bad frequency";
+        case BookmarkSkipReason::emptyName:
+            return "empty name";
+        case BookmarkSkipReason::badFavorite:
+            return "bad favourite value";
+        case BookmarkSkipReason::badQuoting:
+            return "unclosed quote";
     }
     return "unreadable";
 }

@@ -19,8 +19,8 @@ enum class BookmarkSkipReason {
     missingFields,  // fewer columns than the header or the format needs
     badFrequency,   // not a number, not positive, or beyond any receiver
     emptyName,
-    badFavorite,    // a favourite column that is neither yes nor no
-    badQuoting,     // a quoted CSV field still open at the end of the file
+    badFavorite,  // a favourite column that is neither yes nor no
+    badQuoting,   // a quoted CSV field still open at the end of the file
 };
 
 struct BookmarkSkippedRow {
@@ -44,7 +44,7 @@ struct BookmarkTransferReport {
     int rows = 0;        // bookmark rows in the file
     int duplicates = 0;  // rows naming a station already in the list
     int unreadable = 0;
-    std::string text;    // "Imported N of M stations (K duplicates, J unreadable)" or the failure
+    std::string text;  // "Imported N of M stations (K duplicates, J unreadable)" or the failure
 };
 
 // gqrx has one modulation and filter per bookmark; we keep none, so the band decides.

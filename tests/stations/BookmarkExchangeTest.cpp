@@ -17,7 +17,8 @@ std::vector<RadioStation> awkwardStations() {
 }
 
 // Ids are fresh on import; everything else must come back.
-void expectSameStations(const std::vector<RadioStation>& got, const std::vector<RadioStation>& want) {
+void expectSameStations(const std::vector<RadioStation>& got,
+                        const std::vector<RadioStation>& want) {
     ASSERT_EQ(got.size(), want.size());
     for (std::size_t k = 0; k < want.size(); ++k) {
         SCOPED_TRACE(want[k].name);
@@ -43,28 +44,35 @@ TEST(BookmarkExchangeTest, CSVKeepsLineBreaksAndQuotesInsideNames) {
     const std::vector<RadioStation> stations = {
         {.name = "Two\r\nlines, \"quoted\"", .frequencyMHz = 97.3, .isFavorite = true}};
     const std::string text = exportCSV(stations);
-    EXPECT_EQ(text, "name,frequency_mhz,favorite\r\n\"Two\r\nlines, \"\"quoted\"\"\",97.3,true\r\n");
+    EXPECT_EQ(text,
+              "name,frequency_mhz,favorite\r\n\"Two\r\nlines, \"\"quoted\"\"\",97.3,true\r\n");
     expectSameStations(importBookmarks(text).stations, stations);
 }
 
 TEST(BookmarkExchangeTest, GqrxExportHasTheTagBlockColumnsAndChannelByBand) {
-    const std::string text = exportGqrx({{.name = "Otvoreni", .frequencyMHz = 101.8, .isFavorite = true},
-                                         {.name = "Split Tower", .frequencyMHz = 118.5},
-                                         {.name = "Line\nbreak", .frequencyMHz = 433.5}});
-    EXPECT_EQ(text,
-              "# Tag name          ;  color\n"
-              "Favorites           ; #ffc000\n"
-              "Untagged            ; #c0c0c0\n"
-              "\n"
-              "# Frequency ;  Name                     ; Modulation          ;  Bandwidth; Tags\n"
-              "   101800000; Otvoreni                 ; WFM (stereo)        ;     160000; Favorites\n"
-              "   118500000; Split Tower              ; AM                  ;      10000; Untagged\n"
-              "   433500000; Line break               ; Narrow FM           ;      12500; Untagged\n");
+    const std::string text =
+        exportGqrx({{.name = "Otvoreni", .frequencyMHz = 101.8, .isFavorite = true},
+                    {.name = "Split Tower", .frequencyMHz = 118.5},
+                    {.name = "Line\nbreak", .frequencyMHz = 433.5}});
+    EXPECT_EQ(
+        text,
+        "# Tag name          ;  color\n"
+        "Favorites           ; #ffc000\n"
+        "Untagged            ; #c0c0c0\n"
+        "\n"
+        "# Frequency ;  Name                     ; Modulation          ;  Bandwidth; Tags\n"
+        "   101800000; Otvoreni                 ; WFM (stereo)        ;     160000; Favorites\n"
+        "   118500000; Split Tower              ; AM                  ;      10000; Untagged\n"
+        "   433500000; Line break               ; Narrow FM           ;      12500; Untagged\n");
 
     // Band edges: broadcast FM is 87.5-108 MHz, airband above it to 137 MHz, AM below 30 MHz.
-    struct Case { double mhz; std::string_view modulation; };
-    const Case cases[] = {{87.5, "WFM (stereo)"}, {108.0, "WFM (stereo)"}, {108.1, "AM"}, {137.0, "AM"},
-                          {137.1, "Narrow FM"},   {29.99, "AM"},          {30.0, "Narrow FM"}, {87.4, "Narrow FM"}};
+    struct Case {
+        double mhz;
+        std::string_view modulation;
+    };
+    const Case cases[] = {{87.5, "WFM (stereo)"}, {108.0, "WFM (stereo)"}, {108.1, "AM"},
+                          {137.0, "AM"},          {137.1, "Narrow FM"},    {29.99, "AM"},
+                          {30.0, "Narrow FM"},    {87.4, "Narrow FM"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mhz);
         EXPECT_EQ(gqrxChannelFor(c.mhz).modulation, c.modulation);
@@ -88,10 +96,11 @@ TEST(BookmarkExchangeTest, ReadsAHandWrittenGqrxFile) {
     const BookmarkImport got = importBookmarks(text);
     EXPECT_EQ(got.format, BookmarkFormat::gqrx);
     EXPECT_TRUE(got.skipped.empty());
-    expectSameStations(got.stations, {{.name = "UVB-76", .frequencyMHz = 4.625},
-                                      {.name = "Radio Dalmacija", .frequencyMHz = 96.1, .isFavorite = true},
-                                      {.name = "Calling", .frequencyMHz = 145.5},
-                                      {.name = "morse", .frequencyMHz = 7.02093}});
+    expectSameStations(got.stations,
+                       {{.name = "UVB-76", .frequencyMHz = 4.625},
+                        {.name = "Radio Dalmacija", .frequencyMHz = 96.1, .isFavorite = true},
+                        {.name = "Calling", .frequencyMHz = 145.5},
+                        {.name = "morse", .frequencyMHz = 7.02093}});
 }
 
 TEST(BookmarkExchangeTest, BadRowsAreCountedWithReasonsAndTheRestIsRead) {
@@ -133,8 +142,14 @@ TEST(BookmarkExchangeTest, BadRowsAreCountedWithReasonsAndTheRestIsRead) {
           {8, BookmarkSkipReason::badQuoting}},
          1},
         {"csv with the columns in another order and a BOM",
-         "\xEF\xBB\xBF" "favorite,frequency_mhz,name\n1,92.1,Good\n,,\n", {{3, BookmarkSkipReason::badFrequency}}, 1},
-        {"csv without a name column", "station_name,frequency_mhz\nX,92.1\n", {{2, BookmarkSkipReason::missingFields}}, 0},
+         "\xEF\xBB\xBF"
+         "favorite,frequency_mhz,name\n1,92.1,Good\n,,\n",
+         {{3, BookmarkSkipReason::badFrequency}},
+         1},
+        {"csv without a name column",
+         "station_name,frequency_mhz\nX,92.1\n",
+         {{2, BookmarkSkipReason::missingFields}},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,8 +164,9 @@ TEST(BookmarkExchangeTest, BadRowsAreCountedWithReasonsAndTheRestIsRead) {
 }
 
 TEST(BookmarkExchangeTest, EmptyAndForeignTextGiveNoFormatAndNoRows) {
-    for (const std::string& text : {std::string(), std::string("\n \r\n\t"), std::string("hello world\nmore\n"),
-                                    std::string("\x00\x01\xff", 3)}) {
+    for (const std::string& text :
+         {std::string(), std::string("\n \r\n\t"), std::string("hello world\nmore\n"),
+          std::string("\x00\x01\xff", 3)}) {
         const BookmarkImport got = importBookmarks(text);
         EXPECT_FALSE(got.format);
         EXPECT_EQ(got.rowCount(), 0);
