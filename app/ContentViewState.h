@@ -12,6 +12,8 @@
 struct ContentViewState {
     std::string frequencyText = "92.10";
     std::string newBookmarkName{};
+    std::string bookmarkFilePath{};  // the path typed in the Import…/Export… popup
+    int bookmarkExportFormat = 0;    // 0 gqrx, 1 CSV
     SidebarSection sidebarSection = SidebarSection::radio;
     std::string selectedScanBandName = BandDefinition::fmBand().name;
     bool showAudioPanel = false;

@@ -39,6 +39,7 @@ nlohmann::json controllerJSON(const SDRController& c) {
     j["adsbAircraft"] = aircraft;
     j["aprsPackets"] = c.aprsPackets.size();
     j["stations"] = stationsJSON(c.stations);
+    j["stationsTransferReport"] = c.stationsTransferReport;
     nlohmann::json results = nlohmann::json::array();
     for (const DABScanResult& r : c.dabResults) results.push_back(dabScanResultJSON(r));
     j["dabResults"] = results;

@@ -13,6 +13,57 @@
 #include "Widgets.h"
 #include "control/SDRController.h"
 #include "platform/DebugLog.h"
+#include "platform/TextUtils.h"
+
+namespace {
+
+// A path field in a popup rather than a file dialog, which would need a desktop toolkit. The
+// report line stays under the buttons.
+void drawTransferButtons(PanelContext& ctx) {
+    SDRController& c = ctx.controller;
+    std::string& path = ctx.state.bookmarkFilePath;
+    if (widgets::pillButton("Import…", false)) ImGui::OpenPopup("importStations");
+    ctx.probe.noteItem("importStations");
+    ImGui::SameLine(0, 6);
+    if (widgets::pillButton("Export…", false)) ImGui::OpenPopup("exportStations");
+    ctx.probe.noteItem("exportStations");
+
+    const auto pathField = [&](const char* id) {
+        ImGui::SetNextItemWidth(320);
+        const bool entered =
+            ImGui::InputTextWithHint(id, "/path/to/bookmarks.csv", &path, ImGuiInputTextFlags_EnterReturnsTrue);
+        ctx.probe.noteItem("bookmarkPathField");
+        return entered;
+    };
+    if (ImGui::BeginPopup("importStations")) {
+        widgets::caption("gqrx bookmarks.csv or CSV (name,frequency_mhz,favorite)");
+        const bool entered = pathField("##importPath");
+        const bool pressed = widgets::primaryButton("Import");
+        ctx.probe.noteItem("importStationsConfirm");
+        if ((entered || pressed) && !trimmedText(path).empty()) {
+            c.importStations(trimmedText(path));
+            ImGui::CloseCurrentPopup();
+        }
+        ImGui::EndPopup();
+    }
+    if (ImGui::BeginPopup("exportStations")) {
+        static constexpr const char* kFormats[] = {"gqrx", "CSV"};
+        widgets::segmented("exportFormat", kFormats, &ctx.state.bookmarkExportFormat, 320);
+        ctx.probe.noteItem("exportFormatCSV");  // the last segment
+        const bool entered = pathField("##exportPath");
+        const bool pressed = widgets::primaryButton("Export");
+        ctx.probe.noteItem("exportStationsConfirm");
+        if ((entered || pressed) && !trimmedText(path).empty()) {
+            c.exportStations(trimmedText(path),
+                             ctx.state.bookmarkExportFormat == 1 ? BookmarkFormat::csv : BookmarkFormat::gqrx);
+            ImGui::CloseCurrentPopup();
+        }
+        ImGui::EndPopup();
+    }
+    if (!c.stationsTransferReport.empty()) widgets::captionWrapped(c.stationsTransferReport.c_str());
+}
+
+}  // namespace
 
 void drawStationsPanel(PanelContext& ctx) {
     SDRController& c = ctx.controller;
@@ -33,6 +84,8 @@ void drawStationsPanel(PanelContext& ctx) {
             ctx.state.newBookmarkName.clear();
         }
     }
+
+    drawTransferButtons(ctx);
 
     if (c.stations.empty()) {
         widgets::captionWrapped("No saved stations yet. Tune a station and press Save.");

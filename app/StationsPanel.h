@@ -3,5 +3,6 @@
 struct PanelContext;
 
 // The Stations section: the saved stations (a tap selects and plays, the star toggles a
-// favourite, the context menu removes), and "Station name" with "Save" for the tuned frequency.
+// favourite, the context menu removes), "Station name" with "Save" for the tuned frequency, and
+// "Import…"/"Export…" for gqrx or CSV bookmark files, with the last report under them.
 void drawStationsPanel(PanelContext& context);

@@ -43,9 +43,10 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
     for (int k = 1; k < argc; ++k) {
         const std::string word = argv[k];
         if (word.rfind("--", 0) != 0) {
-            if (!args.command.empty())
-                throw std::invalid_argument("unexpected argument '" + word + "'");
-            args.command = word;
+            if (args.command.empty())
+                args.command = word;
+            else
+                args.arguments.push_back(word);
             continue;
         }
         const std::string name = word.substr(2);
@@ -86,12 +87,9 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
 }
 
 std::string cliUsage() {
-    return "usage: vantirel-cli [--source auto|rtlsdr|sim|rtltcp://HOST:PORT|FILE] [--center-mhz F]
-"
-           "                    [--rate HZ] [--speed N|max] [--seconds S] [--documents DIR]
-"
-           "                    [--rigctl-port N [--bind ADDR]] COMMAND [options]
-"
+    return "usage: vantirel-cli [--source auto|rtlsdr|sim|rtltcp://HOST:PORT|FILE] [--center-mhz F]\n"
+           "                    [--rate HZ] [--speed N|max] [--seconds S] [--documents DIR]\n"
+           "                    [--rigctl-port N [--bind ADDR]] COMMAND [options]\n"
            "\n"
            "commands:\n"
            "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
@@ -115,11 +113,17 @@ std::string cliUsage() {
            "                      the first DAB+ service); prints the ensemble (label, EId,\n"
            "                      services, sub-channels), then the stream's state each second\n"
            "  aprs --wav FILE     decode APRS packets from a recorded audio file (WAV, FLAC and\n"
-           "                      the other formats libsndfile reads; any rate)\n"           "  serve-rtltcp [--port 1234] [--bind ADDR]\n"
+           "                      the other formats libsndfile reads; any rate)\n"
+           "  serve-rtltcp [--port 1234] [--bind ADDR]\n"
            "                      serve the source to rtl_tcp clients (SDR programs, rtl_433),\n"
            "                      one at a time, on 127.0.0.1 unless --bind names another\n"
            "                      address; a status line each second and a line per command.\n"
            "                      With --seconds, ends after S seconds of signal were served\n"
+           "  bookmarks import FILE\n"
+           "                      add the stations of a gqrx bookmarks.csv or a plain CSV file\n"
+           "                      (name,frequency_mhz,favorite) to the saved stations\n"
+           "  bookmarks export FILE [--format gqrx|csv]\n"
+           "                      write the saved stations as gqrx bookmarks (default) or CSV\n"
            "\n"
            "  --source   auto (a dongle when attached, else the simulated world), rtlsdr, sim,\n"
            "             rtltcp://HOST:PORT (a dongle served by rtl_tcp; reconnects by itself),\n"

@@ -14,6 +14,7 @@ struct CliArgs {
     std::optional<double> recordingCenterMHz;     // for recordings without a sidecar
     std::optional<double> recordingSampleRateHz;  // --rate: overrides a recording's sidecar
     std::string command;
+    std::vector<std::string> arguments;          // words after the command (bookmarks import FILE)
     std::map<std::string, std::string> options;  // --name value
     std::vector<std::string> flags;              // --name (no value)
 

@@ -18,6 +18,7 @@
 #include "dsp/AudioResampler.h"
 #include "feeds/ADSBFeeds.h"
 #include "platform/DebugLog.h"
+#include "platform/UserPaths.h"
 #include "rds/RDSJSON.h"
 
 namespace {
@@ -505,6 +506,27 @@ int runServeRtlTcp(const CliArgs& args) {
     return 0;
 }
 
+// Works on the saved-station file alone: no receiver is started.
+int runBookmarks(const CliArgs& args) {
+    if (args.arguments.size() != 2 || (args.arguments[0] != "import" && args.arguments[0] != "export"))
+        throw std::invalid_argument("bookmarks needs import FILE or export FILE");
+    const std::optional<BookmarkFormat> format = parseBookmarkFormat(args.text("format").value_or("gqrx"));
+    if (!format) throw std::invalid_argument("--format must be gqrx or csv");
+    const auto controller = SDRController::create(
+        {.mainQueue = std::make_shared<MainQueue>(),
+         .documentsDir = args.documents ? std::filesystem::path(*args.documents) : UserPaths::documentsDir()});
+    const BookmarkTransferReport report = args.arguments[0] == "import"
+                                              ? controller->importStations(args.arguments[1])
+                                              : controller->exportStations(args.arguments[1], *format);
+    printJSONLine({{"ok", report.isSuccess},
+                   {"report", report.text},
+                   {"stations", report.imported},
+                   {"rows", report.rows},
+                   {"duplicates", report.duplicates},
+                   {"unreadable", report.unreadable}});
+    return report.isSuccess ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -517,6 +539,8 @@ int main(int argc, char** argv) {
     }
     try {
         const CliArgs args = parseCliArgs(argc, argv, {"no-audio", "stereo", "nbfm", "auto-connect", "rds-json"});
+        if (!args.arguments.empty() && args.command != "bookmarks")
+            throw std::invalid_argument("unexpected argument '" + args.arguments.front() + "'");
         if (args.command == "status") return runStatus(args);
         if (args.command == "listen") return runListen(args);
         if (args.command == "scan") return runScan(args);
@@ -525,6 +549,7 @@ int main(int argc, char** argv) {
         if (args.command == "dab-scan") return runDABScan(args);
         if (args.command == "dab") return runDAB(args);
         if (args.command == "serve-rtltcp") return runServeRtlTcp(args);
+        if (args.command == "bookmarks") return runBookmarks(args);
         throw std::invalid_argument("unknown command '" + args.command + "'");
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "vantirel-cli: %s\n\n%s", error.what(), cliUsage().c_str());

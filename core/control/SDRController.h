@@ -31,6 +31,7 @@
 #include "aprs/APRSPacket.h"
 #include "platform/UUID.h"
 #include "stations/BandDefinition.h"
+#include "stations/BookmarkExchange.h"
 #include "stations/BookmarkStore.h"
 #include "stations/StationRecords.h"
 
@@ -181,6 +182,7 @@ public:
     std::vector<APRSPacket> aprsPackets;
     std::vector<RadioStation> stations;
     std::optional<UUID> selectedStationID;
+    std::string stationsTransferReport;  // the last import's or export's report line
     Published<bool> dabScanning{false};
     double dabScanProgress = 0.0;
     std::vector<DABScanResult> dabResults;
@@ -277,6 +279,11 @@ public:
     bool isFoundStationFavorite(const FoundStation& found) const;
     void toggleFavorite(const FoundStation& forFound);
     void saveAllFoundStations(const std::vector<FoundStation>& found);
+    // Bookmark files of other programs (stations/BookmarkExchange.h). Import adds to the list,
+    // skipping rows that repeat a saved station (same name, within 1 kHz), and saves; export
+    // replaces the file atomically. The report is also kept in stationsTransferReport.
+    BookmarkTransferReport importStations(const std::filesystem::path& path);
+    BookmarkTransferReport exportStations(const std::filesystem::path& path, BookmarkFormat format);
 
     // Renames the scan result on the listened frequency when RDS names the station.
     void updateFoundStationLabelIfMatching(const std::string& name);
@@ -343,7 +350,8 @@ private:
     void clearRDSProperties();
     // Empties the RDS feed, resets both RDS objects and clears what they published.
     void resetRDS();
-    void saveStations();
+    // The reason when the bookmark file could not be written (also shown in statusText).
+    std::optional<std::string> saveStations();
     std::vector<RadioStation>::iterator stationMatching(double frequencyMHz);
 
     ControllerDeps deps;

@@ -1,10 +1,13 @@
 // Saved stations, favourites and scan-result naming (main thread).
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <sstream>
 
 #include "control/SDRController.h"
 #include "platform/TextUtils.h"
 #include "platform/DebugLog.h"
+#include "platform/UserPaths.h"
 
 namespace {
 
@@ -18,6 +21,29 @@ std::string frequencyName(double mhz) {
     return formatString("%.4f MHz", mhz);
 }
 
+// Bookmark files are a few kilobytes; a bigger one was chosen by mistake.
+constexpr std::uintmax_t kMaxBookmarkFileBytes = 16u << 20;
+
+std::optional<std::string> readBookmarkFile(const std::filesystem::path& path, std::string& text) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return "no such file";
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) return ec.message();
+    if (size > kMaxBookmarkFileBytes) return "too large for a bookmark file";
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "cannot be opened";
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) return "read failed";
+    text = buffer.str();
+    return std::nullopt;
+}
+
+BookmarkTransferReport failedTransfer(const std::string& what, const std::filesystem::path& path,
+                                      const std::string& reason) {
+    return {.isSuccess = false, .text = what + " " + path.string() + ": " + reason};
+}
+
 }  // namespace
 
 std::vector<RadioStation>::iterator SDRController::stationMatching(double mhz) {
@@ -25,10 +51,66 @@ std::vector<RadioStation>::iterator SDRController::stationMatching(double mhz) {
                         [mhz](const RadioStation& s) { return sameFrequency(s.frequencyMHz, mhz); });
 }
 
-void SDRController::saveStations() {
+std::optional<std::string> SDRController::saveStations() {
     // The list keeps the change either way; a failed write is shown, not swallowed.
-    if (const std::optional<std::string> error = bookmarkStore.save(stations))
-        statusText = "Greška: " + *error;
+    std::optional<std::string> error = bookmarkStore.save(stations);
+    if (error) statusText = "Greška: " + *error;
+    return error;
+}
+
+BookmarkTransferReport SDRController::importStations(const std::filesystem::path& path) {
+    std::string text;
+    BookmarkTransferReport report;
+    if (const std::optional<std::string> error = readBookmarkFile(path, text)) {
+        report = failedTransfer("Cannot import", path, *error);
+    } else if (BookmarkImport file = importBookmarks(text); !file.format && !trimmedText(text).empty()) {
+        report = failedTransfer("Cannot import", path, "neither a gqrx nor a CSV bookmark file");
+    } else {
+        report.rows = file.rowCount();
+        report.unreadable = static_cast<int>(file.skipped.size());
+        for (RadioStation& s : file.stations) {
+            const bool known = std::any_of(stations.begin(), stations.end(), [&](const RadioStation& old) {
+                return old.name == s.name && sameFrequency(old.frequencyMHz, s.frequencyMHz);
+            });
+            if (known) {
+                ++report.duplicates;
+                continue;
+            }
+            stations.push_back(std::move(s));
+            ++report.imported;
+        }
+        for (const BookmarkSkippedRow& row : file.skipped)
+            DebugLog::writef("import %s: line %d skipped (%s)", path.c_str(), row.lineNumber,
+                             bookmarkSkipReasonText(row.reason));
+        report.text = formatString("Imported %d of %d stations (%d duplicates, %d unreadable)", report.imported,
+                                   report.rows, report.duplicates, report.unreadable);
+        report.isSuccess = true;
+        if (report.imported > 0) {
+            if (const std::optional<std::string> error = saveStations()) {
+                report.isSuccess = false;
+                report.text += "; not saved: " + *error;
+            }
+        }
+    }
+    stationsTransferReport = report.text;
+    return report;
+}
+
+BookmarkTransferReport SDRController::exportStations(const std::filesystem::path& path, BookmarkFormat format) {
+    BookmarkTransferReport report;
+    std::string error;
+    if (path.empty()) {
+        report = failedTransfer("Cannot export", path, "no file named");
+    } else if (!writeFileAtomically(path, exportBookmarks(stations, format), &error)) {
+        report = failedTransfer("Cannot export", path, error);
+    } else {
+        report = {.isSuccess = true,
+                  .imported = static_cast<int>(stations.size()),
+                  .rows = static_cast<int>(stations.size()),
+                  .text = formatString("Exported %zu stations to %s", stations.size(), path.c_str())};
+    }
+    stationsTransferReport = report.text;
+    return report;
 }
 
 void SDRController::addCustomBookmark(const std::string& name) {

@@ -290,6 +290,8 @@ public:
 
     // Held for a few frames: the window samples the keyboard once per frame.
     bool key(const std::string& name) const { return xdotool("keydown " + name + " sleep 0.4 keyup " + name); }
+    // Typed slowly enough that every character lands in its own frame.
+    bool type(const std::string& text) const { return xdotool("type --delay 80 " + shellQuote(text)); }
 
     bool findWindow() {
         const std::string command = "DISPLAY=" + display + " xdotool search --sync --onlyvisible --name '^Vantirel$' 2>/dev/null";

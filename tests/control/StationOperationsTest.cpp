@@ -148,3 +148,66 @@ TEST_F(StationsFixture, SavingScanResultsSkipsFrequenciesAlreadyKept) {
     c->updateFoundStationLabelIfMatching("   ");
     EXPECT_EQ(c->foundStations[2].label, "SJEVER2");
 }
+
+TEST_F(StationsFixture, ImportMergesIntoTheListAndCountsDuplicatesAndBadRows) {
+    auto c = makeController();
+    c->stations = {{.name = "Narodni", .frequencyMHz = 95.3}, {.name = "Antena", .frequencyMHz = 89.7}};
+    const std::filesystem::path in = docs / "bookmarks.csv";
+    std::ofstream(in) << "# Frequency ; Name ; Modulation ; Bandwidth; Tags\n"
+                         " 95300400; Narodni ; WFM (stereo); 160000; Untagged\n"  // 0.4 kHz off: same
+                         " 95300000; Narodni 2 ; WFM (stereo); 160000; Untagged\n"
+                         " 89702000; Antena ; WFM (stereo); 160000; Untagged\n"  // 2 kHz off: new
+                         " 98500000; Enter ; WFM (stereo); 160000; Favorites\n"
+                         " 98500000; Enter ; WFM (stereo); 160000; Favorites\n"  // repeats the row above
+                         " xx; Broken ; AM; 1; Untagged\n";
+    const BookmarkTransferReport report = c->importStations(in);
+    EXPECT_TRUE(report.isSuccess);
+    EXPECT_EQ(report.text, "Imported 3 of 6 stations (2 duplicates, 1 unreadable)");
+    EXPECT_EQ(c->stationsTransferReport, report.text);
+    ASSERT_EQ(c->stations.size(), 5u);
+    EXPECT_EQ(c->stations[0].name, "Narodni") << "the old list comes first, untouched";
+    EXPECT_EQ(c->stations[4].name, "Enter");
+    EXPECT_TRUE(c->stations[4].isFavorite);
+
+    auto again = makeController();
+    EXPECT_EQ(again->stations, c->stations) << "the merged list was saved";
+
+    EXPECT_EQ(again->importStations(in).text, "Imported 0 of 6 stations (5 duplicates, 1 unreadable)");
+}
+
+TEST_F(StationsFixture, ExportWritesAFileThatImportsBackAndReportsFailures) {
+    auto c = makeController();
+    c->stations = {{.name = "Radio 101; Zagreb", .frequencyMHz = 101.0, .isFavorite = true},
+                   {.name = "Tower", .frequencyMHz = 118.1}};
+    for (const BookmarkFormat format : {BookmarkFormat::gqrx, BookmarkFormat::csv}) {
+        const std::filesystem::path out = docs / "out" / "list.csv";
+        const BookmarkTransferReport written = c->exportStations(out, format);
+        EXPECT_TRUE(written.isSuccess) << written.text;
+        EXPECT_EQ(written.text, "Exported 2 stations to " + out.string());
+        auto other = makeController();
+        other->stations.clear();
+        EXPECT_EQ(other->importStations(out).text, "Imported 2 of 2 stations (0 duplicates, 0 unreadable)");
+        ASSERT_EQ(other->stations.size(), 2u);
+        EXPECT_EQ(other->stations[0].name, "Radio 101; Zagreb");
+        EXPECT_TRUE(other->stations[0].isFavorite);
+        std::filesystem::remove(file());
+    }
+    size_t leftovers = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(docs / "out"))
+        leftovers += entry.path().filename() != "list.csv";
+    EXPECT_EQ(leftovers, 0u) << "no temporary file stays behind";
+
+    const std::size_t before = c->stations.size();
+    const BookmarkTransferReport missing = c->importStations(docs / "nope.csv");
+    EXPECT_FALSE(missing.isSuccess);
+    EXPECT_NE(missing.text.find("no such file"), std::string::npos);
+    std::ofstream(docs / "foreign.txt") << "just some words\n";
+    EXPECT_FALSE(c->importStations(docs / "foreign.txt").isSuccess);
+    EXPECT_FALSE(c->exportStations(docs, BookmarkFormat::csv).isSuccess) << "a folder is not a file";
+    EXPECT_EQ(c->stations.size(), before);
+
+    std::ofstream(docs / "empty.csv").flush();
+    const BookmarkTransferReport empty = c->importStations(docs / "empty.csv");
+    EXPECT_TRUE(empty.isSuccess);
+    EXPECT_EQ(empty.text, "Imported 0 of 0 stations (0 duplicates, 0 unreadable)");
+}
