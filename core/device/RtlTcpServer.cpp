@@ -1,6 +1,5 @@
 #include "device/RtlTcpServer.h"
 
-#include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -22,49 +21,12 @@ constexpr int kMaxReadRounds = 16;
 // After the source fails to stream, before it is tried again.
 constexpr auto kSourceRetryDelay = std::chrono::seconds(1);
 
-struct AddrInfoFree {
-    void operator()(addrinfo* info) const noexcept { freeaddrinfo(info); }
-};
-
-UniqueFd openListeningSocket(const std::string& address, std::uint16_t port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    // Numeric only: the server must not look anything up.
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (const int rc = getaddrinfo(address.c_str(), service.c_str(), &hints, &found); rc != 0)
-        throw FeedServerError(FeedServerError::Kind::badAddress, address, port, rc);
-    const std::unique_ptr<addrinfo, AddrInfoFree> info(found);
-    UniqueFd socket(::socket(info->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!socket.isOpen())
-        throw FeedServerError(FeedServerError::Kind::socketFailed, address, port, errno);
-    // A restarted server may rebind at once although old connections linger in TIME_WAIT.
-    const int on = 1;
-    setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (bind(socket.get(), info->ai_addr, info->ai_addrlen) != 0)
-        throw FeedServerError(FeedServerError::Kind::bindFailed, address, port, errno);
-    if (listen(socket.get(), kListenBacklog) != 0)
-        throw FeedServerError(FeedServerError::Kind::listenFailed, address, port, errno);
-    return socket;
-}
-
-std::uint16_t localPort(int socket) {
-    sockaddr_storage local{};
-    socklen_t length = sizeof local;
-    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-    if (local.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port);
-    return ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
-}
-
 }  // namespace
 
 RtlTcpServer::RtlTcpServer(std::shared_ptr<RtlSdrApi> source, RtlTcpServerConfig configuration)
     : api(std::move(source)),
       config(std::move(configuration)),
-      listenSocket(openListeningSocket(config.bindAddress, config.port)),
+      listenSocket(openListeningSocket(config.bindAddress, config.port, kListenBacklog)),
       wakeEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
       frequencyHz(config.initialFrequencyHz),
       rateHz(config.initialSampleRateHz) {
