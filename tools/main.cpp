@@ -398,10 +398,10 @@ int runADSB(const CliArgs& args) {
     return 0;
 }
 
-double secondsOption(const CliArgs& args, const char* name, double fallback) {
+std::chrono::duration<double> secondsOption(const CliArgs& args, const char* name, double fallback) {
     const double value = args.number(name).value_or(fallback);
     if (!(value >= 0)) throw std::invalid_argument(std::string("--") + name + " must be 0 or more seconds");
-    return value;
+    return std::chrono::duration<double>(value);
 }
 
 // The KISS TCP server of --kiss-port, opened before any decoding so a port in use fails at once.
@@ -418,21 +418,21 @@ std::shared_ptr<KISSServer> kissServerFor(const CliArgs& args) {
 // A file decodes in moments, before any client could connect, so decoding waits for the first
 // client (at most --kiss-wait S), and the server stays up --linger S afterwards for the frames
 // still queued, ending early once no client is left.
-void waitForKISSClient(const KISSServer& server, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+void waitForKISSClient(const KISSServer& server, std::chrono::duration<double> wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     while (server.clientCount() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-void lingerForKISSClients(const KISSServer& server, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+void lingerForKISSClients(const KISSServer& server, std::chrono::duration<double> linger) {
+    const auto deadline = std::chrono::steady_clock::now() + linger;
     while (server.clientCount() > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 // Audio of any format and rate, read block by block and resampled to the decoder's rate, so
 // a file of hours needs no more memory than one of seconds.
-int decodeAPRSFile(const std::string& path, KISSServer* kiss) {
+int decodeAPRSFile(const std::string& path, KISSServer* kiss, std::chrono::duration<double> kissWait) {
     constexpr double kDecoderRateHz = 51'200.0;
     std::string error;
     const std::unique_ptr<AudioFileReader> file = AudioFileReader::open(path, error);
@@ -443,6 +443,7 @@ int decodeAPRSFile(const std::string& path, KISSServer* kiss) {
             {.inputRateHz = file->info().sampleRateHz, .outputRateHz = kDecoderRateHz}, error);
         if (!resampler) throw std::runtime_error(path + ": " + error);
     }
+    if (kiss) waitForKISSClient(*kiss, kissWait);
     APRSDecoder decoder(kDecoderRateHz);
     int packets = 0;
     decoder.onPacket = [&](const APRSPacket& p) {
@@ -474,13 +475,12 @@ int decodeAPRSFile(const std::string& path, KISSServer* kiss) {
 }
 
 int runAPRS(const CliArgs& args) {
-    const double kissWaitSeconds = secondsOption(args, "kiss-wait", 10.0);
-    const double lingerSeconds = secondsOption(args, "linger", 2.0);
+    const auto kissWait = secondsOption(args, "kiss-wait", 10.0);
+    const auto linger = secondsOption(args, "linger", 2.0);
     const std::shared_ptr<KISSServer> kiss = kissServerFor(args);
     if (const std::optional<std::string> wav = args.text("wav")) {
-        if (kiss) waitForKISSClient(*kiss, kissWaitSeconds);
-        const int status = decodeAPRSFile(*wav, kiss.get());
-        if (kiss) lingerForKISSClients(*kiss, lingerSeconds);
+        const int status = decodeAPRSFile(*wav, kiss.get(), kissWait);
+        if (kiss) lingerForKISSClients(*kiss, linger);
         return status;
     }
     const double mhz = args.number("mhz").value_or(144.8);
