@@ -17,6 +17,7 @@
 #include "device/RtlTcpServer.h"
 #include "dsp/AudioResampler.h"
 #include "feeds/ADSBFeeds.h"
+#include "feeds/KISSServer.h"
 #include "platform/DebugLog.h"
 #include "platform/UserPaths.h"
 #include "rds/RDSJSON.h"
@@ -399,9 +400,41 @@ int runADSB(const CliArgs& args) {
     return 0;
 }
 
+std::chrono::duration<double> secondsOption(const CliArgs& args, const char* name, double fallback) {
+    const double value = args.number(name).value_or(fallback);
+    if (!(value >= 0)) throw std::invalid_argument(std::string("--") + name + " must be 0 or more seconds");
+    return std::chrono::duration<double>(value);
+}
+
+// The KISS TCP server of --kiss-port, opened before any decoding so a port in use fails at once.
+std::shared_ptr<KISSServer> kissServerFor(const CliArgs& args) {
+    const std::optional<std::uint16_t> port = portOption(args, "kiss-port");
+    if (!port) return nullptr;
+    KISSServerConfig config{.port = *port};
+    if (const auto bind = args.text("bind")) config.bindAddress = *bind;
+    auto server = std::make_shared<KISSServer>(std::move(config));
+    printJSONLine({{"kiss", {{"port", server->port()}, {"bindAddress", server->bindAddress()}}}});
+    return server;
+}
+
+// A file decodes in moments, before any client could connect, so decoding waits for the first
+// client (at most --kiss-wait S), and the server stays up --linger S afterwards for the frames
+// still queued, ending early once no client is left.
+void waitForKISSClient(const KISSServer& server, std::chrono::duration<double> wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (server.clientCount() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+void lingerForKISSClients(const KISSServer& server, std::chrono::duration<double> linger) {
+    const auto deadline = std::chrono::steady_clock::now() + linger;
+    while (server.clientCount() > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 // Audio of any format and rate, read block by block and resampled to the decoder's rate, so
 // a file of hours needs no more memory than one of seconds.
-int decodeAPRSFile(const std::string& path) {
+int decodeAPRSFile(const std::string& path, KISSServer* kiss, std::chrono::duration<double> kissWait) {
     constexpr double kDecoderRateHz = 51'200.0;
     std::string error;
     const std::unique_ptr<AudioFileReader> file = AudioFileReader::open(path, error);
@@ -412,10 +445,12 @@ int decodeAPRSFile(const std::string& path) {
             {.inputRateHz = file->info().sampleRateHz, .outputRateHz = kDecoderRateHz}, error);
         if (!resampler) throw std::runtime_error(path + ": " + error);
     }
+    if (kiss) waitForKISSClient(*kiss, kissWait);
     APRSDecoder decoder(kDecoderRateHz);
     int packets = 0;
     decoder.onPacket = [&](const APRSPacket& p) {
         printJSONLine({{"packet", packetJSON(p)}});
+        if (kiss) kiss->send(p);
         ++packets;
     };
     std::vector<float> in(8'192), out(16'384);
@@ -442,10 +477,18 @@ int decodeAPRSFile(const std::string& path) {
 }
 
 int runAPRS(const CliArgs& args) {
-    if (const std::optional<std::string> wav = args.text("wav")) return decodeAPRSFile(*wav);
+    const auto kissWait = secondsOption(args, "kiss-wait", 10.0);
+    const auto linger = secondsOption(args, "linger", 2.0);
+    const std::shared_ptr<KISSServer> kiss = kissServerFor(args);
+    if (const std::optional<std::string> wav = args.text("wav")) {
+        const int status = decodeAPRSFile(*wav, kiss.get(), kissWait);
+        if (kiss) lingerForKISSClients(*kiss, linger);
+        return status;
+    }
     const double mhz = args.number("mhz").value_or(144.8);
     CliSession session(args, /*playsSound=*/false);
     SDRController& c = session.controller();
+    if (kiss) c.addAPRSListener([kiss](const APRSPacket& p) { kiss->send(p); });
     c.mode = DemodMode::fm;
     c.tune(mhz, true);
     c.start();

@@ -71,6 +71,7 @@ std::optional<APRSPacket> parseAX25Frame(std::span<const std::uint8_t> frame) {
     const Address dest = decodeAddress(frame.subspan(0, 7));
     const Address source = decodeAddress(frame.subspan(7, 7));
     APRSPacket packet;
+    packet.frame.assign(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(end));
     packet.sourceCallsign = source.callsign;
     packet.destCallsign = dest.callsign;
     std::size_t i = 14;

@@ -19,7 +19,8 @@ bool ax25FrameCheckMatches(std::span<const std::uint8_t> frameWithFCS);
 
 // Addresses, digipeater path and information field of a frame with its FCS still attached (the
 // FCS is not checked here). Absent when there is no information field. id and timestamp are left
-// for the caller; position fields are filled when the field holds an uncompressed position.
+// for the caller; position fields are filled when the field holds an uncompressed position, and
+// `frame` holds every byte but the FCS.
 std::optional<APRSPacket> parseAX25Frame(std::span<const std::uint8_t> frameWithFCS);
 
 struct APRSPosition {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,5 +17,8 @@ struct APRSPacket {
     std::optional<std::string> comment;    // text after the position (UTF-8); absent without one
     std::chrono::system_clock::time_point timestamp;  // time of decoding
     std::vector<std::string> digipeaters;  // the path as received, "-SSID" as above
+    // The frame as received, address field through information field, without the FCS: what
+    // KISS clients get, so they can decode it their own way.
+    std::vector<std::uint8_t> frame;
     bool operator==(const APRSPacket&) const = default;
 };

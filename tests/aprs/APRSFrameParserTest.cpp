@@ -64,6 +64,16 @@ TEST(APRSFrameParserTest, AddressesCarrySSIDAndPath) {
     EXPECT_EQ(parseAX25Frame(frame(">x", 0))->sourceCallsign, "N0CALL");
 }
 
+TEST(APRSFrameParserTest, KeepsTheFrameBytesWithoutTheFCS) {
+    // Bytes KISS must escape, in the information field, survive as they are.
+    const auto withCheck = frame(std::string(">\xC0\xDB\xFF", 4), 9, {{"WIDE1", 1}});
+    const auto p = parseAX25Frame(withCheck);
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->frame, std::vector<std::uint8_t>(withCheck.begin(), withCheck.end() - 2));
+    const auto sent = APRSEncoder::frameBytes({.source = {.callsign = "9A3RBS", .ssid = 9}, .information = "!x"});
+    EXPECT_EQ(parseAX25Frame(sent)->frame, std::vector<std::uint8_t>(sent.begin(), sent.end() - 2));
+}
+
 TEST(APRSFrameParserTest, ParsesUncompressedPositions) {
     struct Case {
         const char* info;
