@@ -4,6 +4,8 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "feeds/MQTTPublisher.h"
+
 namespace {
 
 double parseNumber(const std::string& name, const std::string& value) {
@@ -72,6 +74,11 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
         } else if (name == "rate") {
             // The range is checked where the recording is opened, against its own limits.
             args.recordingSampleRateHz = parseNumber(name, value);
+        } else if (name == "mqtt") {
+            parseMQTTBroker(value);  // a bad address stops the run before the radio starts
+            args.mqttBroker = value;
+        } else if (name == "mqtt-name") {
+            args.mqttName = value;
         } else {
             args.options[name] = value;
         }
@@ -86,7 +93,8 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
 
 std::string cliUsage() {
     return "usage: vantirel-cli [--source auto|rtlsdr|sim|FILE] [--center-mhz F] [--rate HZ]\n"
-           "                    [--speed N|max] [--seconds S] [--documents DIR] COMMAND [options]\n"
+           "                    [--speed N|max] [--seconds S] [--documents DIR]\n"
+           "                    [--mqtt HOST[:PORT]] [--mqtt-name NAME] COMMAND [options]\n"
            "\n"
            "commands:\n"
            "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
@@ -124,6 +132,10 @@ std::string cliUsage() {
            "             is lost at any speed\n"
            "  --seconds  end after S seconds of signal have been processed\n"
            "  --documents  folder for bookmarks and recordings (default: your documents folder)\n"
+           "  --mqtt     publish decoded events as JSON to an MQTT broker (port 1883 unless\n"
+           "             given) under vantirel/NAME/: adsb, aprs, rds (on change), dab (on\n"
+           "             change) and a retained status (online/offline); reconnects by itself\n"
+           "  --mqtt-name  NAME in those topics (default: this machine's host name)\n"
            "  --no-audio listen without opening the sound device (a silent sink paced like\n"
            "             the source); without a sound device listen does this by itself.\n"
            "             The other commands never open it\n";

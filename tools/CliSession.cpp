@@ -40,9 +40,17 @@ CliSession::CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap, 
         .dabAudioTap = std::move(dabAudioTap),
     };
     sdrController = SDRController::create(std::move(deps));
+    mqttFeed = std::make_unique<MQTTFeed>(sdrController);
+    if (args.mqttBroker) {
+        const MQTTBrokerAddress broker = parseMQTTBroker(*args.mqttBroker);
+        mqttFeed->start({.host = broker.host,
+                         .port = broker.port,
+                         .receiverName = args.mqttName.value_or("")});
+    }
 }
 
 CliSession::~CliSession() {
+    mqttFeed->stop();
     sdrController->stop();
 }
 
@@ -89,6 +97,7 @@ void CliSession::run(const std::function<void(double samplesPerSecond)>& tick) {
         }
         const std::uint64_t processed = sdrController->samplesProcessed();
         const std::uint64_t received = sdrController->samplesReceived();
+        mqttFeed->poll();
         const double tickSeconds = static_cast<double>(processed - lastProcessed) / kSampleRateHz;
         tick(tickSeconds > 0 ? static_cast<double>(received - lastReceived) / tickSeconds : 0.0);
         lastProcessed = processed;

@@ -10,6 +10,7 @@
 
 #include "CliArgs.h"
 #include "control/SDRController.h"
+#include "feeds/MQTTFeed.h"
 #include "sim/SignalSource.h"
 
 // One CLI run: the main queue, the chosen signal source and a controller over it, with a
@@ -28,6 +29,8 @@ public:
     SDRController& controller() { return *sdrController; }
     const std::shared_ptr<SDRController>& sharedController() const { return sdrController; }
     MainQueue& queue() { return *mainQueue; }
+    // Running when --mqtt was given.
+    MQTTFeed& mqtt() { return *mqttFeed; }
     const SignalSource& source() const { return signalSource; }
 
     // Pumps the main queue until --seconds of signal have been processed (forever without
@@ -51,6 +54,7 @@ private:
     std::shared_ptr<MainQueue> mainQueue;
     SignalSource signalSource;
     std::shared_ptr<SDRController> sdrController;
+    std::unique_ptr<MQTTFeed> mqttFeed;
 };
 
 // Prints a JSON object as one line on standard output and flushes it.

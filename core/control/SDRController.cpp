@@ -245,7 +245,9 @@ void SDRController::createAnalogChain() {
     rdsQueue = std::make_unique<RDSSampleQueue>(20, streamOverflow);
 
     aprsDecoder = std::make_unique<APRSDecoder>(51'200.0);
-    aprsDecoder->onPacket = [weak = weak_from_this(), queue = deps.mainQueue](const APRSPacket& packet) {
+    aprsDecoder->onPacket = [weak = weak_from_this(), queue = deps.mainQueue,
+                             listeners = aprsListeners](const APRSPacket& packet) {
+        listeners->notify(packet);
         queue->post([weak, packet] {
             auto self = weak.lock();
             if (!self) return;

@@ -35,6 +35,7 @@
 #include "stations/StationRecords.h"
 
 using RDSGroupListenerSet = ListenerSet<RDSGroupReport, RDSProgrammeInfo>;
+using APRSListenerSet = ListenerSet<APRSPacket>;
 
 class ADSBDecoder;
 class DABStreamSession;
@@ -233,6 +234,9 @@ public:
     // Every RDS group decoded, with the station state after it; runs on the RDS thread.
     int addRDSGroupListener(RDSGroupListenerSet::Listener listener) { return rdsGroupListeners->add(std::move(listener)); }
     void removeRDSGroupListener(int id) { rdsGroupListeners->remove(id); }
+    // Every APRS packet decoded; runs on the APRS thread.
+    int addAPRSListener(APRSListenerSet::Listener listener) { return aprsListeners->add(std::move(listener)); }
+    void removeAPRSListener(int id) { aprsListeners->remove(id); }
 
     // ---- Operations (main thread) ----
     void start();
@@ -397,6 +401,7 @@ private:
     std::unique_ptr<ADSBTracker> adsbTracker;
     std::shared_ptr<ADSBListenerSet> adsbListeners = std::make_shared<ADSBListenerSet>();
     std::shared_ptr<RDSGroupListenerSet> rdsGroupListeners = std::make_shared<RDSGroupListenerSet>();
+    std::shared_ptr<APRSListenerSet> aprsListeners = std::make_shared<APRSListenerSet>();
     static constexpr std::size_t kADSBPublishSamples = sampleRate / 5;
     std::size_t adsbSamplesSincePublish = 0;  // processing thread
     std::optional<double> preADSBFrequencyMHz;
