@@ -75,6 +75,10 @@ std::string mqttTopicLevel(std::string_view receiverName) {
         const bool unsafe = ch == '/' || ch == '+' || ch == '#' || byte < 0x20 || byte == 0x7F;
         level.push_back(unsafe ? '_' : ch);
     }
+    // Brokers refuse topics that are not UTF-8; a name that is not keeps only its ASCII.
+    if (mosquitto_validate_utf8(level.c_str(), static_cast<int>(level.size())) != MOSQ_ERR_SUCCESS)
+        for (char& ch : level)
+            if (static_cast<unsigned char>(ch) >= 0x80) ch = '_';
     return level.empty() ? "receiver" : level;
 }
 

@@ -26,7 +26,8 @@ struct MQTTBrokerAddress {
 MQTTBrokerAddress parseMQTTBroker(std::string_view text);
 
 // The receiver name as one topic level: '/', '+', '#' and control characters would split the
-// level or turn it into a wildcard, so they become '_'. Empty gives "receiver".
+// level or turn it into a wildcard, so they become '_', as do the bytes above 0x7F of a name
+// that is not UTF-8. Empty gives "receiver".
 std::string mqttTopicLevel(std::string_view receiverName);
 // "vantirel/<level>/<leaf>".
 std::string mqttTopic(std::string_view receiverName, std::string_view leaf);

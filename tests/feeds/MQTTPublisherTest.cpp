@@ -46,6 +46,7 @@ TEST(MQTTPublisherTest, ReceiverNameBecomesOneSafeTopicLevel) {
     EXPECT_EQ(mqttTopicLevel(std::string("x\0y\n", 4)), "x_y_");
     EXPECT_EQ(mqttTopicLevel(""), "receiver");
     EXPECT_EQ(mqttTopicLevel("Dachempfänger"), "Dachempfänger");  // UTF-8 is allowed
+    EXPECT_EQ(mqttTopicLevel("Latin1 \xE4"), "Latin1 _");         // not UTF-8: refused by brokers
     EXPECT_FALSE(mqttDefaultReceiverName().empty());
 }
 
