@@ -7,8 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     librtlsdr-dev libfaad-dev libfftw3-dev portaudio19-dev nlohmann-json3-dev
     libglfw3-dev libimgui-dev libgl-dev libgl1-mesa-dri libfreetype-dev fonts-dejavu-core
-    libcurl4-openssl-dev libstb-dev libsoxr-dev libsndfile1-dev
-    dump1090-mutability socat direwolf welle.io rtl-433
+    libcurl4-openssl-dev libstb-dev libsoxr-dev libsndfile1-dev libmosquitto-dev
+    dump1090-mutability socat direwolf welle.io rtl-433 mosquitto mosquitto-clients
     faad libhamlib-utils libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool imagemagick
 )
 

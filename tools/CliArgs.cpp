@@ -4,6 +4,8 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "feeds/MQTTPublisher.h"
+
 namespace {
 
 double parseNumber(const std::string& name, const std::string& value) {
@@ -74,6 +76,11 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
         } else if (name == "rate") {
             // The range is checked where the recording is opened, against its own limits.
             args.recordingSampleRateHz = parseNumber(name, value);
+        } else if (name == "mqtt") {
+            parseMQTTBroker(value);  // a bad address stops the run before the radio starts
+            args.mqttBroker = value;
+        } else if (name == "mqtt-name") {
+            args.mqttName = value;
         } else {
             args.options[name] = value;
         }
@@ -89,7 +96,8 @@ CliArgs parseCliArgs(int argc, char** argv, const std::vector<std::string>& flag
 std::string cliUsage() {
     return "usage: vantirel-cli [--source auto|rtlsdr|sim|rtltcp://HOST:PORT|FILE] [--center-mhz F]\n"
            "                    [--rate HZ] [--speed N|max] [--seconds S] [--documents DIR]\n"
-           "                    [--rigctl-port N [--bind ADDR]] COMMAND [options]\n"
+           "                    [--rigctl-port N [--bind ADDR]] [--mqtt HOST[:PORT]]\n"
+           "                    [--mqtt-name NAME] COMMAND [options]\n"
            "\n"
            "commands:\n"
            "  status --mhz F      start the receiver on F MHz and print its state once a second\n"
@@ -150,6 +158,10 @@ std::string cliUsage() {
            "             on port N, so rigctl -m 2 -r 127.0.0.1:N and logging programs can read\n"
            "             and set frequency and mode and read the signal strength (dB over S9,\n"
            "             S9 = -30 dBFS). Listens on 127.0.0.1 unless --bind names another address\n"
+           "  --mqtt     publish decoded events as JSON to an MQTT broker (port 1883 unless\n"
+           "             given) under vantirel/NAME/: adsb, aprs, rds (on change), dab (on\n"
+           "             change) and a retained status (online/offline); reconnects by itself\n"
+           "  --mqtt-name  NAME in those topics (default: this machine's host name)\n"
            "  --no-audio listen without opening the sound device (a silent sink paced like\n"
            "             the source); without a sound device listen does this by itself.\n"
            "             The other commands never open it\n";

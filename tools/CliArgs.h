@@ -13,6 +13,8 @@ struct CliArgs {
     std::optional<std::string> documents;
     std::optional<double> recordingCenterMHz;     // for recordings without a sidecar
     std::optional<double> recordingSampleRateHz;  // --rate: overrides a recording's sidecar
+    std::optional<std::string> mqttBroker;        // --mqtt HOST[:PORT]
+    std::optional<std::string> mqttName;          // --mqtt-name: topic level, default host name
     std::string command;
     std::vector<std::string> arguments;          // words after the command (bookmarks import FILE)
     std::map<std::string, std::string> options;  // --name value

@@ -56,11 +56,19 @@ CliSession::CliSession(const CliArgs& args, bool playsSound, AudioTap audioTap, 
         std::fprintf(stderr, "vantirel-cli: rigctl server on %s port %u\n",
                      rigctlServer->bindAddress().c_str(), unsigned{rigctlServer->port()});
     }
+    mqttFeed = std::make_unique<MQTTFeed>(sdrController);
+    if (args.mqttBroker) {
+        const MQTTBrokerAddress broker = parseMQTTBroker(*args.mqttBroker);
+        mqttFeed->start({.host = broker.host,
+                         .port = broker.port,
+                         .receiverName = args.mqttName.value_or("")});
+    }
 }
 
 CliSession::~CliSession() {
     // First, so no command waits on a main queue that is no longer pumped.
     if (rigctlServer) rigctlServer->stop();
+    mqttFeed->stop();
     sdrController->stop();
 }
 
@@ -107,6 +115,7 @@ void CliSession::run(const std::function<void(double samplesPerSecond)>& tick) {
         }
         const std::uint64_t processed = sdrController->samplesProcessed();
         const std::uint64_t received = sdrController->samplesReceived();
+        mqttFeed->poll();
         const double tickSeconds = static_cast<double>(processed - lastProcessed) / kSampleRateHz;
         tick(tickSeconds > 0 ? static_cast<double>(received - lastReceived) / tickSeconds : 0.0);
         lastProcessed = processed;

@@ -11,6 +11,7 @@
 #include "CliArgs.h"
 #include "control/SDRController.h"
 #include "feeds/RigctlServer.h"
+#include "feeds/MQTTFeed.h"
 #include "sim/SignalSource.h"
 
 // One CLI run: the main queue, the chosen signal source and a controller over it, with a
@@ -29,6 +30,8 @@ public:
     SDRController& controller() { return *sdrController; }
     const std::shared_ptr<SDRController>& sharedController() const { return sdrController; }
     MainQueue& queue() { return *mainQueue; }
+    // Running when --mqtt was given.
+    MQTTFeed& mqtt() { return *mqttFeed; }
     const SignalSource& source() const { return signalSource; }
     // The rig control server, when --rigctl-port asked for one.
     const RigctlServer* rigctl() const { return rigctlServer.get(); }
@@ -55,6 +58,7 @@ private:
     SignalSource signalSource;
     std::shared_ptr<SDRController> sdrController;
     std::unique_ptr<RigctlServer> rigctlServer;  // with --rigctl-port
+    std::unique_ptr<MQTTFeed> mqttFeed;
 };
 
 // Prints a JSON object as one line on standard output and flushes it.

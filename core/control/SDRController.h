@@ -37,6 +37,7 @@
 #include "stations/StationRecords.h"
 
 using RDSGroupListenerSet = ListenerSet<RDSGroupReport, RDSProgrammeInfo>;
+using APRSListenerSet = ListenerSet<APRSPacket>;
 
 class ADSBDecoder;
 class DABStreamSession;
