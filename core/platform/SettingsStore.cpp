@@ -3,7 +3,6 @@
 #include <cmath>
 #include <ctime>
 #include <fstream>
-#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
