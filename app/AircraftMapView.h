@@ -32,6 +32,12 @@ public:
     void draw(const char* id, std::span<const ADSBAircraft> aircraft, ImVec2 size, UIProbe& probe);
 
     const MapCamera& camera() const { return cam; }
+    // A remembered view: the map stays there instead of following the aircraft.
+    void setCamera(const MapCamera& camera) {
+        cam = camera;
+        userMoved = true;
+    }
+    bool hasUserView() const { return userMoved; }
     int tilesDrawn() const { return lastTilesDrawn; }
     const MapTileLayer& tileLayer() const { return tiles; }
 

@@ -11,7 +11,9 @@ const char* const kAppUsage =
     "                [--dab-channel 5A…13F]\n"
     "                [--advanced] [--popover audio|settings] [--span MHZ]\n"
     "                [--tile-url TEMPLATE|none] [--size WxH] [--state-file PATH]\n"
-    "                [--screenshot PNG [--after S]]\n";
+    "                [--screenshot PNG [--after S]]\n"
+    "Settings are remembered in $XDG_CONFIG_HOME/vantirel/settings.json (else\n"
+    "~/.config/vantirel/settings.json); options given here override them for this run.\n";
 
 namespace {
 

@@ -45,7 +45,7 @@ AppWindow::AppWindow(std::shared_ptr<MainQueue> queue, Options opts)
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
-    ImGui::GetIO().IniFilename = nullptr;  // no configuration files: settings live for a run
+    ImGui::GetIO().IniFilename = nullptr;  // the receiver keeps its own settings file, not ImGui's layout
     theme::apply();
     loadFonts();
     ImGui_ImplGlfw_InitForOpenGL(window, true);
@@ -107,6 +107,10 @@ bool AppWindow::saveScreenshot(const std::filesystem::path& path) {
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     stbi_flip_vertically_on_write(1);
     return stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4) != 0;
+}
+
+void AppWindow::requestClose() {
+    glfwSetWindowShouldClose(window, GLFW_TRUE);
 }
 
 void AppWindow::run(const std::function<void()>& drawFrame) {

@@ -28,6 +28,8 @@ public:
 
     // Runs until the window closes; `drawFrame` builds the ImGui frame.
     void run(const std::function<void()>& drawFrame);
+    // Ends run() after the current frame, as the window's close button does.
+    void requestClose();
 
 private:
     void loadFonts();

@@ -17,7 +17,10 @@
 #include "Theme.h"
 #include "TunerPanel.h"
 #include "TuningActions.h"
+#include "control/ControllerSettings.h"
+#include "platform/SettingsStore.h"
 #include "control/SDRController.h"
+#include "ViewMath.h"
 
 namespace {
 
@@ -78,7 +81,7 @@ void ContentView::draw() {
                  ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoBringToFrontOnFocus |
                      ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoScrollWithMouse);
     const ImVec2 origin = ImGui::GetCursorScreenPos();
-    header.draw(context, *sources, kHeaderHeight);
+    header.draw(context, *sources, settingsEdits, kHeaderHeight);
 
     // The three columns sit edge to edge under the header.
     ImGui::SetCursorScreenPos(ImVec2(origin.x, origin.y + kHeaderHeight));
@@ -151,6 +154,29 @@ void ContentView::drawRightColumn(PanelContext& ctx, float height) {
     ImGui::EndChild();
 }
 
+void ContentView::applyWindowSettings(const ReceiverSettings& s) {
+    state.settings = s;
+    if (const auto section = sidebarSectionFromString(s.sidebarSection)) state.sidebarSection = *section;
+    for (double span : kDABSpanOptionsMHz)
+        if (std::abs(span - s.spectrumSpanMHz) < 1e-9) state.dabSpanMHz = span;
+    if (s.mapView)
+        map.setCamera({.center = {.latitudeDeg = s.mapView->centerLatitudeDeg, .longitudeDeg = s.mapView->centerLongitudeDeg},
+                       .zoom = s.mapView->zoom});
+}
+
+ReceiverSettings ContentView::captureSettings() const {
+    ReceiverSettings s = ::captureSettings(*controller, state.settings);
+    s.sidebarSection = std::string(displayName(state.sidebarSection));
+    s.spectrumSpanMHz = state.dabSpanMHz;
+    if (map.hasUserView()) {
+        const MapCamera& cam = map.camera();
+        s.mapView = MapViewSettings{.centerLatitudeDeg = cam.center.latitudeDeg,
+                                    .centerLongitudeDeg = cam.center.longitudeDeg,
+                                    .zoom = cam.zoom};
+    }
+    return s;
+}
+
 nlohmann::json ContentView::stateJSON() const {
     const MapTileFetcher* fetcher = map.tileLayer().tileFetcher();
     const bool showingADSB = centreView == CentreView::adsb;
@@ -172,5 +198,7 @@ nlohmann::json ContentView::stateJSON() const {
                             .adsbFeedsStatus = feedControls.feeds().statusText(),
                             .dabLogosHeld = pictures.logosHeld(),
                             .dabSlideshowShown = pictures.slideshowShown()};
-    return windowStateJSON(*controller, state, probe, facts);
+    nlohmann::json j = windowStateJSON(*controller, state, probe, facts);
+    j["view"]["settings"] = SettingsStore::toJSON(captureSettings());
+    return j;
 }

@@ -15,6 +15,7 @@
 #include "DABPictures.h"
 #include "DABView.h"
 #include "HeaderBar.h"
+#include "SettingsPanel.h"
 #include "StateFile.h"
 #include "TuningKnob.h"
 #include "UIProbe.h"
@@ -39,6 +40,10 @@ public:
                 Options options);
 
     void draw();
+    // Section, span and map view from the remembered settings, and back into `base` (the radio
+    // part comes from the controller, the rest from the popover's copy in `state`).
+    void applyWindowSettings(const ReceiverSettings& settings);
+    ReceiverSettings captureSettings() const;
     // The state file's content for the frame just drawn.
     nlohmann::json stateJSON() const;
 
@@ -67,6 +72,7 @@ private:
     ADSBFeedControls feedControls;
     ADSBView adsb{map, feedControls};
     AdvancedPanelEdits advancedEdits;
+    SettingsPanelEdits settingsEdits;
     std::optional<double> lastFrequencyMHz;
     enum class CentreView { analog, dab, adsb };
     CentreView centreView = CentreView::analog;

@@ -5,6 +5,7 @@
 
 #include "SidebarSection.h"
 #include "dab/DABTypes.h"
+#include "platform/ReceiverSettings.h"
 #include "stations/BandDefinition.h"
 
 // The window's own state: what the user is typing or has opened. Everything about the radio
@@ -29,4 +30,9 @@ struct ContentViewState {
     std::optional<DABScanResult> pendingDABChannel{};
     // Keeps the DAB part of the Radio panel scrolled into view until the user scrolls.
     bool revealDABSection = false;
+    // The remembered hardware and feed choices the settings popover edits; the radio part
+    // lives in the controller.
+    ReceiverSettings settings{};
+    // Told once per run: the settings file was damaged and set aside.
+    std::optional<std::string> settingsNotice{};
 };

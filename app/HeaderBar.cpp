@@ -8,6 +8,7 @@
 #include "AudioPanel.h"
 #include "ContentViewState.h"
 #include "PanelContext.h"
+#include "SettingsPanel.h"
 #include "SourceSelector.h"
 #include "Theme.h"
 #include "UIProbe.h"
@@ -53,7 +54,7 @@ void HeaderBar::closeOnEscape(bool& shown, Popover& popover) {
     popover.closedAt = ImGui::GetTime();
 }
 
-void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float height) {
+void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, SettingsPanelEdits& settingsEdits, float height) {
     SDRController& c = ctx.controller;
     ImDrawList* d = ImGui::GetWindowDrawList();
     const ImVec2 origin = ImGui::GetCursorScreenPos();
@@ -153,15 +154,22 @@ void HeaderBar::draw(PanelContext& ctx, const SourceSelector& sources, float hei
     popoverButton("##settings", "settingsPopover", ctx.state.showSettingsPanel, settings, ImVec2(34, 30), ctx,
                   "settingsButton");
     drawGear(d, ImVec2(gearPos.x + 17, gearPos.y + 15), ctx.state.showSettingsPanel ? theme::kAccent : theme::kTextDim);
-    ImGui::SetNextWindowSize(ImVec2(220, 0));
+    if (ctx.state.settingsNotice) {
+        // A warning dot until the popover has been opened: it says what happened to the file.
+        if (!ctx.state.showSettingsPanel) d->AddCircleFilled(ImVec2(gearPos.x + 28, gearPos.y + 7), 4.5f, theme::kWarn);
+        if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", ctx.state.settingsNotice->c_str());
+    }
+    // Tall enough for every field on a 700-pixel window; beyond that it scrolls.
+    ImGui::SetNextWindowSizeConstraints(ImVec2(320, 0), ImVec2(320, 600));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(14, 12));
     const bool settingsOpen = ImGui::BeginPopup("settingsPopover");
     ImGui::PopStyleVar();
     if (settingsOpen) {
+        if (!settings.wasOpen) settingsEdits = {};  // look for dongles and sound devices again on each opening
         closeOnEscape(ctx.state.showSettingsPanel, settings);
-        widgets::sectionTitle("SETTINGS");
-        ImGui::TextUnformatted("Coming soon");
-        ctx.probe.noteItem("settingsComingSoon");
+        drawSettingsPanel(ctx, settingsEdits);
+        ctx.probe.noteRect("settingsPopover", ImGui::GetWindowPos(),
+                           ImVec2(ImGui::GetWindowPos().x + ImGui::GetWindowSize().x, ImGui::GetWindowPos().y + ImGui::GetWindowSize().y));
         ImGui::EndPopup();
     }
     settings.wasOpen = settingsOpen && ctx.state.showSettingsPanel;

@@ -3,6 +3,7 @@
 #include <imgui.h>
 
 class SourceSelector;
+struct SettingsPanelEdits;
 struct PanelContext;
 
 // The window's top bar: the device lines, the status text, the "Level", "SNR", "AGC" and
@@ -10,7 +11,7 @@ struct PanelContext;
 // switch and the "SETTINGS" popover.
 class HeaderBar {
 public:
-    void draw(PanelContext& context, const SourceSelector& sources, float height);
+    void draw(PanelContext& context, const SourceSelector& sources, SettingsPanelEdits& settingsEdits, float height);
 
 private:
     struct Popover {

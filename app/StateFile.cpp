@@ -73,6 +73,7 @@ nlohmann::json windowStateJSON(const SDRController& controller, const ContentVie
     view["showSettingsPanel"] = s.showSettingsPanel;
     view["activeBandName"] = optionalJSON(s.activeBandName);
     view["dabSpanMHz"] = s.dabSpanMHz;
+    view["settingsNotice"] = optionalJSON(s.settingsNotice);
     view["showAllDABChannels"] = s.showAllDABChannels;
     view["showDABAdvanced"] = s.showDABAdvanced;
     view["autoConnectAfterScan"] = s.autoConnectAfterScan;

@@ -2,6 +2,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -13,7 +15,11 @@
 #include "ContentView.h"
 #include "MapMath.h"
 #include "SourceSelector.h"
+#include "control/ControllerSettings.h"
 #include "control/SDRController.h"
+#include "platform/DebugLog.h"
+#include "platform/SettingsAutosave.h"
+#include "platform/SettingsStore.h"
 #include "platform/UserPaths.h"
 
 namespace {
@@ -26,8 +32,20 @@ std::filesystem::path tileCacheRoot() {
     return base / "vantirel" / "tiles";
 }
 
-std::optional<MapTileSource> mapTileSource(const AppArgs& args) {
-    const std::string templ = tileTemplateFor(args.tileURL, std::getenv("VANTIREL_TILE_URL"));
+// Set by SIGTERM or SIGINT; the frame loop closes the window so the settings are saved. A
+// signal handler can only reach a global.
+volatile std::sig_atomic_t quitSignalled = 0;
+
+void onQuitSignal(int) {
+    quitSignalled = 1;
+}
+
+// The flag wins, then $VANTIREL_TILE_URL, then the remembered setting.
+std::optional<MapTileSource> mapTileSource(const AppArgs& args, const std::string& remembered) {
+    const char* environment = std::getenv("VANTIREL_TILE_URL");
+    std::optional<std::string> flag = args.tileURL;
+    if (!flag && environment == nullptr && !remembered.empty()) flag = remembered;
+    const std::string templ = tileTemplateFor(flag, environment);
     if (templ.empty()) return std::nullopt;
     MapTileSource source{.urlTemplate = templ, .cacheFolder = tileCacheRoot() / tileCacheFolderName(templ)};
     if (const char* attribution = std::getenv("VANTIREL_TILE_ATTRIBUTION"))
@@ -37,6 +55,14 @@ std::optional<MapTileSource> mapTileSource(const AppArgs& args) {
     else
         source.attribution = "Map tiles: " + tileCacheFolderName(templ);
     return source;
+}
+
+std::optional<std::string> loadNotice(const SettingsLoadResult& loaded, const SettingsStore& store) {
+    if (loaded.status != SettingsLoadResult::Status::damaged) return std::nullopt;
+    std::string notice = "The settings file " + store.path().string() + " was damaged (" + loaded.problem + "). ";
+    notice += loaded.damagedCopy ? "It was kept as " + loaded.damagedCopy->filename().string() + "; defaults are in use."
+                                 : "It could not be moved aside and is left untouched; defaults are in use and not saved.";
+    return notice;
 }
 
 }  // namespace
@@ -51,6 +77,13 @@ int main(int argc, char** argv) {
     }
     // Before any thread exists: libcurl's global set-up is not thread-safe.
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    // The window remembers its settings; the command line overrides them for this run only.
+    SettingsStore settingsStore(SettingsStore::defaultPath());
+    const SettingsLoadResult loaded = settingsStore.load();
+    args.source.dongle = loaded.settings.dongle;
+    args.source.audioDevice = loaded.settings.audioOutputDevice;
+    std::signal(SIGTERM, onQuitSignal);
+    std::signal(SIGINT, onQuitSignal);
     int status = 0;
     try {
         auto queue = std::make_shared<MainQueue>();
@@ -67,7 +100,14 @@ int main(int argc, char** argv) {
             .documentsDir = args.documents.value_or(UserPaths::documentsDir()),
         });
         ContentView view(controller, sources,
-                         {.mapTiles = mapTileSource(args), .wake = [queue] { queue->post([] {}); }});
+                         {.mapTiles = mapTileSource(args, loaded.settings.mapTileURL), .wake = [queue] { queue->post([] {}); }});
+        applySettings(*controller, loaded.settings);
+        view.applyWindowSettings(loaded.settings);
+        view.state.settingsNotice = loadNotice(loaded, settingsStore);
+        if (view.state.settingsNotice) {
+            std::fprintf(stderr, "vantirel: %s\n", view.state.settingsNotice->c_str());
+            controller->statusText = *view.state.settingsNotice;
+        }
         if (args.section) view.state.sidebarSection = *args.section;
         view.state.revealDABSection = args.revealDAB;
         if (args.spanMHz) view.state.dabSpanMHz = *args.spanMHz;
@@ -84,12 +124,17 @@ int main(int argc, char** argv) {
             controller->selectDABChannel(DABScanResult{.channel = *it});
         }
 
+        // What this run starts with, overrides included, is not a change worth writing back.
+        SettingsAutosave autosave(settingsStore, view.captureSettings(), std::chrono::seconds(2));
         std::optional<StateFileWriter> stateFile;
         if (args.stateFile) stateFile.emplace(*args.stateFile);
         window.run([&] {
+            if (quitSignalled != 0) window.requestClose();
             view.draw();
+            autosave.offer(view.captureSettings(), SettingsAutosave::Clock::now());
             if (stateFile) stateFile->update(view.stateJSON());
         });
+        autosave.flush(view.captureSettings());
         controller->stop();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vantirel: %s\n", error.what());

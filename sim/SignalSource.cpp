@@ -34,11 +34,11 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
     if (choice == "sim") {
         source = simulatedSource(options.speed, "Simulated dongle");
     } else if (choice == "rtlsdr") {
-        auto api = std::make_shared<LibRtlSdrApi>();
+        auto api = std::make_shared<LibRtlSdrApi>(options.dongle);
         source.dongle = [api] { return api; };
         source.description = "RTL-SDR USB v4 · R828D";
     } else if (choice == "auto") {
-        auto api = std::make_shared<LibRtlSdrApi>();
+        auto api = std::make_shared<LibRtlSdrApi>(options.dongle);
         if (api->getDeviceCount() > 0) {
             source.dongle = [api] { return api; };
             source.description = "RTL-SDR USB v4 · R828D";
@@ -69,8 +69,8 @@ SignalSource makeSignalSource(const SignalSourceOptions& options) {
             NullAudioSinkConfig{.sampleRateHz = rate, .speedFactor = speed});
     };
     if (options.audio) {
-        source.audio = [](double rate) -> std::unique_ptr<AudioSink> {
-            return std::make_unique<PortAudioSink>(rate);
+        source.audio = [device = options.audioDevice](double rate) -> std::unique_ptr<AudioSink> {
+            return std::make_unique<PortAudioSink>(rate, device);
         };
     } else {
         source.audio = source.silentAudio;

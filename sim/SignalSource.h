@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "device/RTLSDRDeviceList.h"
+
 class AudioSink;
 class RtlSdrApi;
 
@@ -14,6 +16,8 @@ struct SignalSourceOptions {
     std::optional<double> recordingCenterMHz;
     std::optional<double> recordingSampleRateHz;  // overrides the recording's sidecar
     bool audio = true;            // false: never open the sound device; a null sink paced like the source
+    DongleChoice dongle{};        // which attached dongle "rtlsdr" and "auto" open
+    std::string audioDevice{};    // the sound device by name; empty: the default
 };
 
 // What a front end hands the controller: the dongle factory, the sound device factory, the

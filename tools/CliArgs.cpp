@@ -164,5 +164,7 @@ std::string cliUsage() {
            "  --mqtt-name  NAME in those topics (default: this machine's host name)\n"
            "  --no-audio listen without opening the sound device (a silent sink paced like\n"
            "             the source); without a sound device listen does this by itself.\n"
-           "             The other commands never open it\n";
+           "             The other commands never open it\n"
+           "\n"
+           "The command line alone sets each run: the window's settings file is not read.\n";
 }

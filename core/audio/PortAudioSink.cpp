@@ -53,6 +53,22 @@ void routeAudioLibraryMessagesToDebugLog() {
     }
 }
 
+bool canPlayStereo(const PaDeviceInfo* info) {
+    return info != nullptr && info->maxOutputChannels >= 2;
+}
+
+// The named output device, else the default one.
+PaDeviceIndex outputDevice(const std::string& name) {
+    if (!name.empty()) {
+        for (PaDeviceIndex k = 0; k < Pa_GetDeviceCount(); ++k) {
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(k);
+            if (canPlayStereo(info) && name == info->name) return k;
+        }
+        DebugLog::writef("PortAudio: no output device named \"%s\", using the default", name.c_str());
+    }
+    return Pa_GetDefaultOutputDevice();
+}
+
 double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -87,8 +103,20 @@ void PortAudioSink::StreamCloser::operator()(void* s) const noexcept {
     Pa_CloseStream(s);
 }
 
-PortAudioSink::PortAudioSink(double sampleRateHz)
-    : requestedRateHz(sampleRateHz), streamRateHz(sampleRateHz) {}
+PortAudioSink::PortAudioSink(double sampleRateHz, std::string device)
+    : requestedRateHz(sampleRateHz), deviceName(std::move(device)), streamRateHz(sampleRateHz) {}
+
+std::vector<std::string> PortAudioSink::outputDeviceNames() {
+    std::vector<std::string> names;
+    try {
+        const Library library;
+        for (PaDeviceIndex k = 0; k < Pa_GetDeviceCount(); ++k)
+            if (const PaDeviceInfo* info = Pa_GetDeviceInfo(k); canPlayStereo(info)) names.emplace_back(info->name);
+    } catch (const AudioError& error) {
+        DebugLog::writef("%s", error.message.c_str());
+    }
+    return names;
+}
 
 PortAudioSink::~PortAudioSink() {
     stop();
@@ -96,7 +124,7 @@ PortAudioSink::~PortAudioSink() {
 
 void PortAudioSink::start(RenderCallback render) {
     stop();
-    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex device = outputDevice(deviceName);
     const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
     if (!info) {
         throw AudioError{.kind = AudioError::Kind::noOutputDevice,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "audio/AudioSink.h"
 
@@ -12,8 +14,9 @@
 // Thread safety: start/stop from one owner thread; render runs on PortAudio's thread.
 class PortAudioSink final : public AudioSink {
 public:
-    // Initialises PortAudio; throws AudioError initializeFailed("PortAudio: ...").
-    explicit PortAudioSink(double sampleRateHz);
+    // Initialises PortAudio; throws AudioError initializeFailed("PortAudio: ..."). A named
+    // output device that is not there falls back to the default one (logged).
+    explicit PortAudioSink(double sampleRateHz, std::string deviceName = {});
     ~PortAudioSink() override;
     PortAudioSink(const PortAudioSink&) = delete;
     PortAudioSink& operator=(const PortAudioSink&) = delete;
@@ -22,6 +25,10 @@ public:
     void start(RenderCallback render) override;
     void stop() override;
     bool isRunning() const override;
+
+    // The names of the devices that can play stereo, for a settings list. Empty when PortAudio
+    // cannot start or finds none. Walks the sound system: call it when the list is shown.
+    static std::vector<std::string> outputDeviceNames();
     double deviceSampleRate() const override { return streamRateHz; }
 
 private:
@@ -38,6 +45,7 @@ private:
 
     Library library;  // first: initialised before, and terminated after, the stream
     double requestedRateHz;
+    std::string deviceName;  // empty: the default output
     double streamRateHz;
     RenderCallback renderCallback;
     std::unique_ptr<void, StreamCloser> stream;

@@ -12,7 +12,9 @@ std::uint32_t LibRtlSdrApi::getDeviceCount() { return rtlsdr_get_device_count();
 
 int LibRtlSdrApi::open(Handle* handle, std::uint32_t index) {
     rtlsdr_dev_t* opened = nullptr;
-    const int status = rtlsdr_open(&opened, index);
+    // Resolved at every open: the serial's index changes as dongles are plugged in.
+    const std::uint32_t device = index == 0 ? resolveDongleIndex(choice) : index;
+    const int status = rtlsdr_open(&opened, device);
     *handle = opened;
     return status;
 }

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         Shot{"section-scanner", {"--section", "Scanner"}, "scanButton", [](RGB c) { return near(c, kAccent, 30); }, 1000},
         Shot{"section-decoders", {"--section", "Decoders"}, "rdsSwitch", [](RGB c) { return near(c, kAccent, 30); }, 100},
         Shot{"section-recordings", {"--section", "Recordings"}, "recordButton", [](RGB c) { return c.r > 150 && c.g < 90 && c.b < 90; }, 1000},
-        Shot{"popover-settings", {"--popover", "settings"}, "settingsComingSoon", isText, 30},
+        Shot{"popover-settings", {"--popover", "settings"}, "settingsPopover", isText, 400},
         Shot{"advanced", {"--advanced"}, "advancedFrequency", isText, 40}),
     [](const testing::TestParamInfo<Shot>& info) {
         std::string name = info.param.name;

@@ -45,6 +45,31 @@ inline std::filesystem::path scratchFolder(const std::string& name) {
     return folder;
 }
 
+// Every window a test starts remembers its settings under a scratch $XDG_CONFIG_HOME that is
+// emptied before each test, so no test sees another's (or the developer's) settings.
+class ScratchConfigHome : public ::testing::EmptyTestEventListener {
+public:
+    ScratchConfigHome() : folder(std::filesystem::temp_directory_path() / ("vantirel-config-" + std::to_string(::getpid()))) {
+        ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    }
+    ~ScratchConfigHome() override {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+    void OnTestStart(const ::testing::TestInfo&) override {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+
+private:
+    std::filesystem::path folder;
+};
+
+inline const bool kScratchConfigHomeInstalled = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ScratchConfigHome);  // gtest owns it
+    return true;
+}();
+
 // Saved stations the tests select: ids are fixed so the state file can be checked.
 inline constexpr const char* kRivaID = "22222222-2222-4222-8222-222222222222";
 inline void writeBookmarks(const std::filesystem::path& documents) {
