@@ -20,22 +20,37 @@ namespace {
 void drawSource(PanelContext& ctx, SourceSelector& sources, AdvancedPanelEdits& edits) {
     SDRController& c = ctx.controller;
     widgets::caption("Source");
-    static constexpr std::array<const char*, 3> kKinds = {"RTL-SDR dongle", "Simulated world", "IQ file"};
+    static constexpr std::array<const char*, 4> kKinds = {"RTL-SDR dongle", "Simulated world", "IQ file",
+                                                          "Network dongle (rtl_tcp)"};
+    constexpr int kFile = 2, kNetwork = 3;
     const SourceSelector::Kind kind = sources.kind();
-    int selected = kind == SourceSelector::Kind::dongle ? 0 : (kind == SourceSelector::Kind::simulated ? 1 : 2);
-    if (edits.choosingFile) selected = 2;
+    int selected = kind == SourceSelector::Kind::dongle      ? 0
+                   : kind == SourceSelector::Kind::simulated ? 1
+                   : kind == SourceSelector::Kind::network   ? kNetwork
+                                                             : kFile;
+    if (edits.choosingFile) selected = kFile;
+    if (edits.choosingNetwork) selected = kNetwork;
     int chosen = selected;
     if (ImGui::BeginCombo("##source", kKinds[static_cast<std::size_t>(selected)])) {
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < static_cast<int>(kKinds.size()); ++k)
             if (ImGui::Selectable(kKinds[static_cast<std::size_t>(k)], k == selected)) chosen = k;
         ImGui::EndCombo();
     }
     ctx.probe.noteItem("sourcePicker");
-    if (chosen == 2 && selected != 2) edits.choosingFile = true;
-    const bool showFile = edits.choosingFile || kind == SourceSelector::Kind::file;
+    if (chosen != selected) {
+        edits.choosingFile = chosen == kFile;
+        edits.choosingNetwork = chosen == kNetwork;
+    }
+    const bool showFile = edits.choosingFile || (kind == SourceSelector::Kind::file && !edits.choosingNetwork);
+    const bool showNetwork = edits.choosingNetwork || (kind == SourceSelector::Kind::network && !edits.choosingFile);
     if (showFile) {
         if (edits.iqFilePath.empty() && kind == SourceSelector::Kind::file) edits.iqFilePath = sources.options().choice;
         ImGui::InputTextWithHint("##iqFile", ".cu8 or .cf32 file", &edits.iqFilePath);
+    }
+    if (showNetwork) {
+        if (edits.networkAddress.empty())
+            edits.networkAddress = kind == SourceSelector::Kind::network ? sources.options().choice : "rtltcp://127.0.0.1:1234";
+        ImGui::InputTextWithHint("##rtltcp", "rtltcp://HOST:PORT", &edits.networkAddress);
     }
     const auto apply = [&](std::string choice) {
         SignalSourceOptions options = sources.options();
@@ -46,14 +61,13 @@ void drawSource(PanelContext& ctx, SourceSelector& sources, AdvancedPanelEdits& 
             if (wasRunning) c.stop();
             sources.choose(options);
             edits.sourceError.clear();
-            edits.choosingFile = false;
+            edits.choosingFile = edits.choosingNetwork = false;
         } catch (const std::exception& error) {
             edits.sourceError = error.what();
         }
         if (wasRunning) c.start();
     };
-    if (chosen != selected && chosen != 2) {
-        edits.choosingFile = false;
+    if (chosen != selected && chosen < kFile) {
         const bool same = (chosen == 0 && kind == SourceSelector::Kind::dongle) ||
                           (chosen == 1 && kind == SourceSelector::Kind::simulated);
         if (!same) apply(chosen == 0 ? "rtlsdr" : "sim");
@@ -61,6 +75,11 @@ void drawSource(PanelContext& ctx, SourceSelector& sources, AdvancedPanelEdits& 
     if (showFile) {
         if (widgets::pillButton("Open file", false, ImVec2(ImGui::GetContentRegionAvail().x, 0)) && !edits.iqFilePath.empty())
             apply(edits.iqFilePath);
+    }
+    if (showNetwork) {
+        if (widgets::pillButton("Connect", false, ImVec2(ImGui::GetContentRegionAvail().x, 0)) &&
+            !edits.networkAddress.empty())
+            apply(edits.networkAddress);
     }
     widgets::captionWrapped(sources.description().c_str());
     if (!edits.sourceError.empty()) {

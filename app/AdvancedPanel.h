@@ -10,6 +10,8 @@ struct AdvancedPanelEdits {
     std::string iqFilePath{};
     std::string sourceError{};
     bool choosingFile = false;  // "IQ file" picked, waiting for a path
+    std::string networkAddress{};
+    bool choosingNetwork = false;  // "Network dongle" picked, waiting for an address
 };
 
 // The advanced panel (shown with isAdvancedMode): "Frequency", "Power", "Gain" ("AGC

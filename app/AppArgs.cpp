@@ -41,6 +41,7 @@ AppArgs parseAppArgs(const std::vector<std::string>& words) {
         };
         if (word == "--source") {
             args.source.choice = value();
+            args.sourceGiven = true;
         } else if (word == "--speed") {
             args.source.speed = number(word, value());
             if (!(args.source.speed > 0.0)) throw std::invalid_argument("--speed must be positive");

@@ -11,6 +11,7 @@
 // The window's command line.
 struct AppArgs {
     SignalSourceOptions source;
+    bool sourceGiven = false;  // --source was on the command line
     std::optional<std::filesystem::path> documents{};
     std::optional<std::filesystem::path> screenshot{};
     double screenshotAfterSeconds = 3.0;

@@ -10,6 +10,7 @@ namespace {
 SourceSelector::Kind kindOf(const SignalSourceOptions& options, const SignalSource& source) {
     if (source.isSimulated) return SourceSelector::Kind::simulated;
     if (options.choice == "rtlsdr" || options.choice == "auto") return SourceSelector::Kind::dongle;
+    if (options.choice.rfind("rtltcp://", 0) == 0) return SourceSelector::Kind::network;
     return SourceSelector::Kind::file;
 }
 
@@ -48,6 +49,7 @@ std::string SourceSelector::deviceLine() const {
     switch (currentKind) {
     case Kind::dongle: return "RTL-SDR USB v4";
     case Kind::simulated: return "Simulated dongle";
+    case Kind::network: return current->description;
     case Kind::file: return std::filesystem::path(currentOptions.choice).filename().string();
     }
     return {};
@@ -57,6 +59,7 @@ std::string SourceSelector::tunerLine() const {
     switch (currentKind) {
     case Kind::dongle: return "R828D Tuner";
     case Kind::simulated: return "Demo world, no hardware";
+    case Kind::network: return "Network dongle (rtl_tcp)";
     case Kind::file: return "IQ recording";
     }
     return {};

@@ -13,7 +13,7 @@ class RtlSdrApi;
 // gets factories that ask this object for the current source at every start. Main thread.
 class SourceSelector {
 public:
-    enum class Kind { dongle, simulated, file };
+    enum class Kind { dongle, simulated, network, file };
 
     // Throws std::invalid_argument like makeSignalSource for an unknown choice or bad file.
     explicit SourceSelector(SignalSourceOptions initial);

@@ -18,6 +18,7 @@
 #include "control/ControllerSettings.h"
 #include "control/SDRController.h"
 #include "platform/DebugLog.h"
+#include "NetworkFeeds.h"
 #include "platform/SettingsAutosave.h"
 #include "platform/SettingsStore.h"
 #include "platform/UserPaths.h"
@@ -81,6 +82,9 @@ int main(int argc, char** argv) {
     SettingsStore settingsStore(SettingsStore::defaultPath());
     const SettingsLoadResult loaded = settingsStore.load();
     args.source.dongle = loaded.settings.dongle;
+    // The network dongle of the settings, unless the command line names a source.
+    if (!args.sourceGiven && !loaded.settings.networkDongleAddress.empty())
+        args.source.choice = loaded.settings.networkDongleAddress;
     args.source.audioDevice = loaded.settings.audioOutputDevice;
     std::signal(SIGTERM, onQuitSignal);
     std::signal(SIGINT, onQuitSignal);
@@ -103,7 +107,12 @@ int main(int argc, char** argv) {
                          {.mapTiles = mapTileSource(args, loaded.settings.mapTileURL), .wake = [queue] { queue->post([] {}); }});
         applySettings(*controller, loaded.settings);
         view.applyWindowSettings(loaded.settings);
+        NetworkFeeds feeds(controller, loaded.settings.feeds);
         view.state.settingsNotice = loadNotice(loaded, settingsStore);
+        for (const std::string& problem : feeds.problems()) {
+            std::fprintf(stderr, "vantirel: %s\n", problem.c_str());
+            if (!view.state.settingsNotice) view.state.settingsNotice = problem;
+        }
         if (view.state.settingsNotice) {
             std::fprintf(stderr, "vantirel: %s\n", view.state.settingsNotice->c_str());
             controller->statusText = *view.state.settingsNotice;
@@ -131,10 +140,12 @@ int main(int argc, char** argv) {
         window.run([&] {
             if (quitSignalled != 0) window.requestClose();
             view.draw();
+            feeds.poll();
             autosave.offer(view.captureSettings(), SettingsAutosave::Clock::now());
             if (stateFile) stateFile->update(view.stateJSON());
         });
         autosave.flush(view.captureSettings());
+        feeds.stop();
         controller->stop();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vantirel: %s\n", error.what());

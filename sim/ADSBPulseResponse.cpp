@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/FIRTaps.h"
+
 namespace {
 
 constexpr double kPi = std::numbers::pi;
@@ -37,7 +39,7 @@ ADSBPulseResponse::ADSBPulseResponse(const ADSBPulseEdges& edges, const ADSBRece
         0.5 * kaiserLengthUs(kStopbandDB, filter.transitionCyclesPerSample * sampleRateHz);
     const int halfTaps = static_cast<int>(std::ceil(halfUs / step));
     const double beta = kaiserBeta(kStopbandDB);
-    const double windowScale = 1.0 / std::cyl_bessel_i(0.0, beta);
+    const double windowScale = 1.0 / FIRTaps::besselI0(beta);
     const double fc = cutoffHz * 1e-6;  // cycles per µs
     const double w = 2.0 * kPi * offsetHz * 1e-6;
     // Taps h(s)·exp(-jωs) on the table grid: the filter seen from the carrier's frame.
@@ -49,7 +51,7 @@ ADSBPulseResponse::ADSBPulseResponse(const ADSBPulseEdges& edges, const ADSBRece
         const double sinc = m == 0 ? 1.0 : std::sin(x) / x;
         const double r = s / (halfTaps * step);
         const double window =
-            std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1.0 - r * r))) * windowScale;
+            FIRTaps::besselI0(beta * std::sqrt(std::max(0.0, 1.0 - r * r))) * windowScale;
         taps[static_cast<std::size_t>(m + halfTaps)] = sinc * window * std::polar(1.0, -w * s);
         sum += sinc * window;
     }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/FIRTaps.h"
+
 namespace {
 
 constexpr double kStopbandDB = 80.0;
@@ -28,23 +30,11 @@ double sinc(double u) {
     return std::sin(std::numbers::pi * u) / (std::numbers::pi * u);
 }
 
-// Modified Bessel function I0 by its power series, which converges fast for the window's
-// arguments (at most kKaiserBeta); several times quicker than std::cyl_bessel_i.
-double besselI0(double x) {
-    const double quarterSquare = x * x / 4.0;
-    double term = 1.0, sum = 1.0;
-    for (int k = 1; term > sum * 1e-16; ++k) {
-        term *= quarterSquare / (static_cast<double>(k) * static_cast<double>(k));
-        sum += term;
-    }
-    return sum;
-}
-
 // Kaiser window over |x| <= halfWidth.
 double kaiser(double x, double halfWidth) {
     const double r = x / halfWidth;
     if (std::abs(r) >= 1.0) return 0.0;
-    return besselI0(kKaiserBeta * std::sqrt(1.0 - r * r)) / besselI0(kKaiserBeta);
+    return FIRTaps::besselI0(kKaiserBeta * std::sqrt(1.0 - r * r)) / FIRTaps::besselI0(kKaiserBeta);
 }
 
 }  // namespace

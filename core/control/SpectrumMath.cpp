@@ -60,10 +60,14 @@ float noiseTenthPercentileToMeanDB(std::size_t segments) {
     // 1 - e^-x sum_{j<k} x^j / j! at x = k * value. Bisect for the 10th percentile.
     const std::size_t k = std::max<std::size_t>(segments, 1);
     const auto cdf = [k](double x) {
-        double upper = 0.0;  // terms in logs: x^j / j! overflows long before k gets large
+        // Terms in logs: x^j / j! overflows long before k gets large. log j! is summed rather
+        // than taken from lgamma, which writes a global and so races with other threads.
+        double upper = 0.0;
+        double logFactorial = 0.0;
         for (std::size_t j = 0; j < k; ++j) {
             const auto jd = static_cast<double>(j);
-            upper += std::exp(jd * std::log(x) - std::lgamma(jd + 1.0) - x);
+            if (j > 0) logFactorial += std::log(jd);
+            upper += std::exp(jd * std::log(x) - logFactorial - x);
         }
         return 1.0 - upper;
     };

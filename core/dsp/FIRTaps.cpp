@@ -57,7 +57,7 @@ std::vector<float> kaiserLowpass(const KaiserDesign& design) {
     centre = (centre + multiple - 1) / multiple * multiple;
     const std::size_t count = 2 * centre + 1;
     const double fc = (design.passbandHz + design.stopbandHz) / 2.0 / design.sampleRateHz;
-    const double windowNorm = std::cyl_bessel_i(0.0, beta);
+    const double windowNorm = besselI0(beta);
 
     std::vector<double> h(count);
     double sum = 0.0;
@@ -68,13 +68,23 @@ std::vector<float> kaiserLowpass(const KaiserDesign& design) {
                        : std::sin(2.0 * std::numbers::pi * fc * t) / (std::numbers::pi * t);
         const double r = t / static_cast<double>(centre);
         const double w =
-            std::cyl_bessel_i(0.0, beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / windowNorm;
+            besselI0(beta * std::sqrt(std::max(0.0, 1.0 - r * r))) / windowNorm;
         h[k] = sinc * w;
         sum += h[k];
     }
     std::vector<float> taps(count);
     for (std::size_t k = 0; k < count; ++k) taps[k] = static_cast<float>(h[k] / sum);
     return taps;
+}
+
+double besselI0(double x) {
+    const double quarterSquare = x * x / 4.0;
+    double term = 1.0, sum = 1.0;
+    for (int k = 1; term > sum * 1e-16; ++k) {
+        term *= quarterSquare / (static_cast<double>(k) * static_cast<double>(k));
+        sum += term;
+    }
+    return sum;
 }
 
 }  // namespace FIRTaps

@@ -33,4 +33,9 @@ struct KaiserDesign {
 // 10^(-attenuationDB / 20).
 std::vector<float> kaiserLowpass(const KaiserDesign& design);
 
+// Modified Bessel function I0 by its power series, for Kaiser windows. Unlike
+// std::cyl_bessel_i it never calls lgamma, whose global sign variable makes it a data race
+// between threads.
+double besselI0(double x);
+
 }  // namespace FIRTaps
