@@ -37,6 +37,16 @@ float ADSBFeedControls::height() {
     return ImGui::GetFrameHeightWithSpacing() + ImGui::GetTextLineHeightWithSpacing() + 4.0f;
 }
 
+void ADSBFeedControls::applyStored(const FeedSettings& stored) {
+    sbsOn = stored.adsbSBS.enabled;
+    sbsPort = stored.adsbSBS.port;
+    beastOn = stored.adsbBeast.enabled;
+    beastPort = stored.adsbBeast.port;
+    jsonOn = stored.adsbJSONEnabled;
+    if (!stored.adsbJSONDir.empty()) jsonDir = stored.adsbJSONDir;
+    if (sbsOn || beastOn || jsonOn) apply();
+}
+
 void ADSBFeedControls::apply() {
     ADSBFeedSettings settings;
     if (sbsOn) settings.sbsPort = static_cast<std::uint16_t>(sbsPort);

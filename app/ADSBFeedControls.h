@@ -5,6 +5,7 @@
 #include <string>
 
 #include "feeds/ADSBFeeds.h"
+#include "platform/ReceiverSettings.h"
 
 class SDRController;
 class UIProbe;
@@ -21,6 +22,9 @@ public:
     // aircraft.json goes to `documentsDir`/kJSONFolderName unless the user names another folder.
     ADSBFeedControls(const std::shared_ptr<SDRController>& controller,
                      const std::filesystem::path& documentsDir);
+
+    // The feeds the settings file asks for, started at launch.
+    void applyStored(const FeedSettings& stored);
 
     void draw(UIProbe& probe);
     // Height draw() takes, for the views that lay out around it.

@@ -156,6 +156,7 @@ void ContentView::drawRightColumn(PanelContext& ctx, float height) {
 
 void ContentView::applyWindowSettings(const ReceiverSettings& s) {
     state.settings = s;
+    feedControls.applyStored(s.feeds);
     if (const auto section = sidebarSectionFromString(s.sidebarSection)) state.sidebarSection = *section;
     for (double span : kDABSpanOptionsMHz)
         if (std::abs(span - s.spectrumSpanMHz) < 1e-9) state.dabSpanMHz = span;
