@@ -65,7 +65,7 @@ public:
 
     // Why the recording cannot be used, e.g. "cannot read recording /x.cu8: No such file or
     // directory"; empty while all is well. Already set after construction.
-    std::string lastError() const;
+    std::string lastError() const override;
 
     // 1 when the recording can be opened, else 0 (lastError says why).
     std::uint32_t getDeviceCount() override;

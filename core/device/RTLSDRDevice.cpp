@@ -50,7 +50,7 @@ void RTLSDRDevice::open(std::uint32_t index) {
     if (api->getDeviceCount() == 0) throw RTLSDRError::deviceNotFound();
     RtlSdrApi::Handle handle = nullptr;
     const int status = api->open(&handle, index);
-    if (status != 0) throw RTLSDRError::openFailed(status);
+    if (status != 0) throw RTLSDRError::openFailed(status, api->lastError());
     if (handle == nullptr) throw RTLSDRError::openFailed(0);
     device = handle;
 }

@@ -9,7 +9,8 @@ RTLSDRError::RTLSDRError(Kind kind, int status, std::string text)
 
 std::string RTLSDRError::describe() const {
     switch (kind) {
-    case Kind::openFailed: return "openFailed(" + std::to_string(status) + ")";
+    case Kind::openFailed:
+        return "openFailed(" + std::to_string(status) + ")" + (text.empty() ? "" : ": " + text);
     case Kind::configFailed: return "configFailed(\"" + text + "\")";
     case Kind::streamStartFailed: return "streamStartFailed(" + std::to_string(status) + ")";
     case Kind::deviceNotFound: return "deviceNotFound";

@@ -13,7 +13,10 @@ struct RTLSDRError : std::exception {
     // librtlsdr's status (openFailed, streamStartFailed) or the failed step (configFailed).
     RTLSDRError(Kind kind, int status, std::string text);
 
-    static RTLSDRError openFailed(int status) { return {Kind::openFailed, status, {}}; }
+    // `reason`: what the source said, when it can say more than a status (a network dongle).
+    static RTLSDRError openFailed(int status, std::string reason = {}) {
+        return {Kind::openFailed, status, std::move(reason)};
+    }
     static RTLSDRError configFailed(std::string text) {
         return {Kind::configFailed, 0, std::move(text)};
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The librtlsdr calls the receiver uses, behind one seam so that the real dongle, a recording,
 // the simulated world and the scripted test fake are interchangeable. Return codes follow
@@ -34,4 +35,7 @@ public:
     // block until the receiver has room. A live dongle's samples come regardless, so it
     // returns false and the receiver drops what it cannot keep.
     virtual bool canWaitForReader() const { return false; }
+
+    // Why the last call failed, when the source can say more than a status; empty otherwise.
+    virtual std::string lastError() const { return {}; }
 };

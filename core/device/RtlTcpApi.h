@@ -84,7 +84,7 @@ public:
     RtlTcpApi(const RtlTcpApi&) = delete;
     RtlTcpApi& operator=(const RtlTcpApi&) = delete;
 
-    std::string lastError() const;
+    std::string lastError() const override;
     // The header of the current or last connection.
     std::optional<rtltcp::Header> serverHeader() const;
     // Connections made after the first, for the status line.

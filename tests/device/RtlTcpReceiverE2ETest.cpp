@@ -70,4 +70,14 @@ TEST(RtlTcpReceiverE2ETest, PublishesTheDemoStationsNameOverTheNetwork) {
     c.stop();
 }
 
+// A network dongle that cannot be reached: the receiver stays off and says why.
+TEST(RtlTcpReceiverE2ETest, SaysWhyTheNetworkDongleCannotBeReached) {
+    NetworkReceiver rx;
+    rx.served.server->stop();
+    SDRController& c = *rx.controller;
+    c.start();
+    EXPECT_FALSE(c.isRunning);
+    EXPECT_NE(c.statusText.find("cannot connect to " + rx.served.address().host), std::string::npos) << c.statusText;
+}
+
 }  // namespace
