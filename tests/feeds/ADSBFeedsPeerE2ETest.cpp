@@ -20,10 +20,11 @@
 #include "adsb/ADSBTestFrames.h"
 #include "feeds/ADSBFeeds.h"
 #include "sim/ADSBEncoder.h"
-
-extern char** environ;
+#include "support/PeerPrograms.h"
 
 namespace {
+
+using namespace peer;
 
 using namespace std::chrono_literals;
 
@@ -34,73 +35,6 @@ constexpr int kAltitudeFeet = 24'000;
 constexpr double kGroundSpeedKnots = 420.0;
 constexpr double kTrackDeg = 75.0;
 constexpr int kVerticalRateFpm = 1'536;  // a whole number of 64 ft/min steps
-
-std::optional<std::string> findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
-}
-
-// A port on 127.0.0.1 free a moment ago, for the peer's listeners.
-std::uint16_t freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A program the test started, with its output in a log file; ended and reaped when it goes.
-class ChildProcess {
-public:
-    ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::filesystem::path& log)
-        : logPath(log) {
-        std::vector<char*> argv;
-        std::vector<std::string> words{program};
-        words.insert(words.end(), args.begin(), args.end());
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~ChildProcess() {
-        if (pid <= 0) return;
-        ::kill(pid, SIGTERM);
-        for (int k = 0; k < 200; ++k) {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
-            std::this_thread::sleep_for(10ms);
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool isRunning() const { return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
-    std::string output() const {
-        std::ifstream in(logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-private:
-    pid_t pid = -1;
-    std::filesystem::path logPath;
-};
 
 // Polls `check` every 100 ms until it holds or `timeout` passes: the peer runs on its own clock.
 bool eventually(const std::function<bool()>& check, std::chrono::milliseconds timeout) {

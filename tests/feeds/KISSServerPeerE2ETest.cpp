@@ -22,22 +22,13 @@
 #include "aprs/APRSFrameParser.h"
 #include "audio/AudioRecorder.h"
 #include "sim/APRSEncoder.h"
-
-extern char** environ;
+#include "support/PeerPrograms.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using namespace peer;
 
-std::optional<std::string> findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
-}
+using namespace std::chrono_literals;
 
 // kissutil with its output in a log file. Its standard input is a pipe held open: kissutil ends
 // at the end of its input, and we only want it to listen.

@@ -23,38 +23,25 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "support/PeerPrograms.h"
 
 namespace {
 
+using namespace peer;
+
+// mosquitto_sub -v lines "topic payload" whose topic is `topic`, payloads parsed.
+std::vector<nlohmann::json> messagesOn(const ChildProcess& sub, const std::string& topic) {
+    std::vector<nlohmann::json> out;
+    std::stringstream lines(sub.output());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(topic + " ", 0) != 0) continue;
+        out.push_back(nlohmann::json::parse(line.substr(topic.size() + 1), nullptr, false));
+    }
+    return out;
+}
+
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-std::optional<std::string> findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    for (const char* dir : {"/usr/sbin", "/sbin"}) {
-        const std::string candidate = std::string(dir) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return std::nullopt;
-}
-
-std::uint16_t freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 bool accepts(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -76,75 +63,6 @@ bool eventually(const std::function<bool()>& check, std::chrono::milliseconds ti
         std::this_thread::sleep_for(100ms);
     }
 }
-
-// A program the test started, its output in a log file; ended and reaped when it goes.
-class ChildProcess {
-public:
-    ChildProcess(const std::string& program, const std::vector<std::string>& args, fs::path log)
-        : logPath(std::move(log)) {
-        std::vector<std::string> words{program};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~ChildProcess() { end(); }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    // SIGTERM, then SIGKILL after 2 s.
-    void end() {
-        if (pid <= 0) return;
-        ::kill(pid, SIGTERM);
-        for (int k = 0; k < 200; ++k) {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-                pid = -1;
-                return;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-    bool isRunning() {
-        if (pid <= 0) return false;
-        if (::waitpid(pid, &status, WNOHANG) == 0) return true;
-        pid = -1;
-        return false;
-    }
-    // True when it ended by itself with exit code 0 (after isRunning() turned false).
-    bool exitedCleanly() const { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
-    std::string output() const {
-        std::ifstream in(logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    // mosquitto_sub -v lines "topic payload" whose topic is `topic`, payloads parsed.
-    std::vector<nlohmann::json> messagesOn(const std::string& topic) const {
-        std::vector<nlohmann::json> out;
-        std::stringstream lines(output());
-        for (std::string line; std::getline(lines, line);) {
-            if (line.rfind(topic + " ", 0) != 0) continue;
-            out.push_back(nlohmann::json::parse(line.substr(topic.size() + 1), nullptr, false));
-        }
-        return out;
-    }
-
-private:
-    pid_t pid = -1;
-    int status = 0;
-    fs::path logPath;
-};
 
 class MQTTFeedE2ETest : public ::testing::Test {
 protected:
@@ -220,9 +138,9 @@ TEST_F(MQTTFeedE2ETest, ListenPublishesStationChangesAndStatus) {
         startCli({"--speed", "2", "listen", "--mhz", "92.1", "--no-audio", "--seconds", "6"});
     ASSERT_TRUE(eventually([&] { return !cli->isRunning(); }, 60s));
     EXPECT_TRUE(cli->exitedCleanly()) << cli->output();
-    ASSERT_TRUE(eventually([&] { return hasStation(sub->messagesOn("vantirel/test/rds")); }, 5s))
+    ASSERT_TRUE(eventually([&] { return hasStation(messagesOn(*sub, "vantirel/test/rds")); }, 5s))
         << sub->output();
-    const auto rds = sub->messagesOn("vantirel/test/rds");
+    const auto rds = messagesOn(*sub, "vantirel/test/rds");
     // On change only: a few messages as the station's items come in, not ~11 a second.
     EXPECT_LT(rds.size(), 40u);
     for (std::size_t k = 1; k < rds.size(); ++k) EXPECT_NE(rds[k], rds[k - 1]) << k;
@@ -237,9 +155,9 @@ TEST_F(MQTTFeedE2ETest, ADSBUpdatesSurviveABrokerRestart) {
     auto broker = startBroker();
     auto sub = subscribe();
     auto cli = startCli({"--speed", "1", "adsb", "--seconds", "120"});
-    ASSERT_TRUE(eventually([&] { return !sub->messagesOn("vantirel/test/adsb").empty(); }, 30s))
+    ASSERT_TRUE(eventually([&] { return !messagesOn(*sub, "vantirel/test/adsb").empty(); }, 30s))
         << sub->output() << cli->output();
-    const nlohmann::json first = sub->messagesOn("vantirel/test/adsb").front();
+    const nlohmann::json first = messagesOn(*sub, "vantirel/test/adsb").front();
     EXPECT_EQ(first["icao"].get<std::string>().size(), 6u) << first;
     EXPECT_TRUE(first.contains("trail"));
 
@@ -248,7 +166,7 @@ TEST_F(MQTTFeedE2ETest, ADSBUpdatesSurviveABrokerRestart) {
     broker = startBroker();
     sub = subscribe();
     // Reconnection waits at most 10 s between attempts.
-    EXPECT_TRUE(eventually([&] { return !sub->messagesOn("vantirel/test/adsb").empty(); }, 30s))
+    EXPECT_TRUE(eventually([&] { return !messagesOn(*sub, "vantirel/test/adsb").empty(); }, 30s))
         << sub->output();
     EXPECT_TRUE(cli->isRunning()) << cli->output();
 }
@@ -268,9 +186,9 @@ TEST_F(MQTTFeedE2ETest, APRSPacketsArriveAsTheCommandPrintsThem) {
     }
     ASSERT_FALSE(printed.empty()) << cli->output();
     ASSERT_TRUE(eventually(
-        [&] { return sub->messagesOn("vantirel/test/aprs").size() >= printed.size(); }, 5s))
+        [&] { return messagesOn(*sub, "vantirel/test/aprs").size() >= printed.size(); }, 5s))
         << sub->output();
-    const auto published = sub->messagesOn("vantirel/test/aprs");
+    const auto published = messagesOn(*sub, "vantirel/test/aprs");
     for (const auto& packet : printed) {
         SCOPED_TRACE(packet.dump());
         EXPECT_NE(std::find(published.begin(), published.end(), packet), published.end());
@@ -284,7 +202,7 @@ TEST_F(MQTTFeedE2ETest, DABSelectionAndNowPlayingArriveOnChange) {
     auto cli = startCli({"dab", "--channel", "12C", "--no-audio", "--seconds", "20"});
     ASSERT_TRUE(eventually([&] { return !cli->isRunning(); }, 90s));
     EXPECT_TRUE(cli->exitedCleanly()) << cli->output();
-    const auto dab = sub->messagesOn("vantirel/test/dab");
+    const auto dab = messagesOn(*sub, "vantirel/test/dab");
     ASSERT_FALSE(dab.empty()) << sub->output();
     EXPECT_EQ(dab.front()["serviceId"], "2C11");
     const auto playing = std::find_if(dab.begin(), dab.end(), [](const nlohmann::json& j) {
@@ -303,7 +221,7 @@ TEST_F(MQTTFeedE2ETest, ConnectsWhenTheBrokerAppearsLater) {
     EXPECT_FALSE(eventually([&] { return !cli->isRunning(); }, 3s)) << cli->output();
     auto broker = startBroker();
     auto sub = subscribe();
-    EXPECT_TRUE(eventually([&] { return !sub->messagesOn("vantirel/test/adsb").empty(); }, 30s))
+    EXPECT_TRUE(eventually([&] { return !messagesOn(*sub, "vantirel/test/adsb").empty(); }, 30s))
         << sub->output();
     EXPECT_TRUE(eventually(
         [&] { return sub->output().find("vantirel/test/status online") != std::string::npos; },
