@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "WindowTestSupport.h"
+#include "support/PeerPrograms.h"
 
 using namespace windowtest;
 
@@ -41,6 +42,23 @@ std::string readText(const std::filesystem::path& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// One command line to a line-based server on the loopback, and its first reply line.
+std::string askLine(std::uint16_t port, const std::string& line) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    at.sin_port = htons(port);
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 &&
+        ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size())) {
+        char c = 0;
+        while (::read(fd, &c, 1) == 1 && c != '\n') reply += c;
+    }
+    ::close(fd);
+    return reply;
 }
 
 }  // namespace
@@ -136,5 +154,28 @@ TEST(WindowSettingsE2ETest, DamagedFileIsKeptAsideAndReported) {
     EXPECT_NE(session.current()["view"]["settingsNotice"].get<std::string>().find(kept.front().filename().string()),
               std::string::npos)
         << "the notice names where the file went";
+    std::filesystem::remove_all(run.documents);
+}
+
+// Feeds switched on in the settings start with the window: rig control answers and retunes it.
+TEST(WindowSettingsE2ETest, FeedsFromTheSettingsStartWithTheWindow) {
+    const SettingsRun run = prepare("settings-feeds");
+    const std::uint16_t rigctlPort = peer::freeLoopbackPort();
+    std::filesystem::create_directories(settingsFile(run).parent_path());
+    std::ofstream(settingsFile(run)) << nlohmann::json{
+        {"feeds", {{"rigctl", {{"enabled", true}, {"port", rigctlPort}}}}}}.dump();
+    VirtualScreen screen;
+    ASSERT_TRUE(screen.ready()) << "Xvfb did not start";
+    auto window = startWindow(run, screen);
+    ASSERT_TRUE(window->started());
+    Session session(screen, run.statePath);
+    ASSERT_TRUE(session.waitFor([](const nlohmann::json& j) { return j["view"]["settingsNotice"].is_null(); }));
+    std::string frequency;
+    EXPECT_TRUE(eventually([&] { return (frequency = askLine(rigctlPort, "f\n")) == "92100000"; })) << frequency;
+    EXPECT_EQ(askLine(rigctlPort, "F 95700000\n"), "RPRT 0");
+    EXPECT_TRUE(session.waitFor([](const nlohmann::json& j) {
+        return std::abs(j["controller"]["frequencyMHz"].get<double>() - 95.7) < 1e-6;
+    }));
+    window->stop();
     std::filesystem::remove_all(run.documents);
 }
