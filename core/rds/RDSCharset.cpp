@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "dab/DABCharset.h"
+
 namespace {
 
 // Codes 0x20..0xFF. Generated from the table's RDS column, which differs from the DAB table
@@ -42,20 +44,6 @@ constexpr std::array<std::uint16_t, 224> kG0 = {
 std::optional<char32_t> RDSCharset::codePoint(std::uint8_t code) {
     if (code < 0x20) return std::nullopt;
     return kG0[code - 0x20];
-}
-
-void RDSCharset::appendUTF8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        // The table stays inside the basic plane, so three bytes are enough.
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 std::string RDSCharset::toUTF8(std::span<const std::uint8_t> codes) {

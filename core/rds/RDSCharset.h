@@ -16,5 +16,4 @@ public:
     // The bytes as UTF-8. Line break (0x0A) and end of headline (0x0B) show as a space, the
     // soft hyphen (0x1F) and other codes below 0x20 show as nothing.
     static std::string toUTF8(std::span<const std::uint8_t> codes);
-    static void appendUTF8(std::string& out, char32_t codePoint);
 };
